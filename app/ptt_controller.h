@@ -1,0 +1,44 @@
+// The program's own behaviour after start-up: one event handler that turns its
+// window's events (initialise, tick, "Set comport", close, destroy) into operations on
+// the serial port channel, the trigger file probe and the window.
+#pragma once
+
+#include <string>
+
+#include "platform.h"
+#include "serial/serial_port_channel.h"
+
+inline constexpr int ID_PORT_TEXT = 1002;
+inline constexpr int ID_SET_PORT = 1003;
+inline constexpr int ID_STATUS_LABEL = 1994;
+
+inline constexpr UINT kTickPeriodMs = 500;
+inline constexpr std::int32_t kReceiveBufferLength = 512;
+
+inline constexpr char kPttOnText[] = "PTT ON";
+inline constexpr char kPttOffText[] = "PTT OFF";
+inline constexpr char kPortNamePrefix[] = "COM";
+inline constexpr char kOpenFailedText[] =
+    "Comport not available or already open by another application";
+inline constexpr char kOpenFailedCaption[] = "Comport";
+inline constexpr UINT kOpenFailedStyle = MB_ICONERROR | MB_OK;
+
+// The only ways the controller reaches its window; the start-up routine binds them
+// to the dialog toolkit, tests to a recording stand-in.
+struct WindowOperations {
+  std::string (*readControlText)(int controlId);
+  void (*setControlText)(int controlId, const std::string& text);
+  void (*startTimer)(UINT periodMs);
+  void (*showErrorBox)(const std::string& text, const std::string& caption, UINT style);
+  void (*endRun)(INT_PTR result);  // the closing events arrive nested inside
+};
+
+// Program-wide state.
+extern WindowOperations windowOperations;
+extern HWND hDlg;
+extern int hStatusFont;
+extern std::string portNumberText;
+extern std::string triggerFileName;
+extern ChannelNumber channelNumber;
+
+INT_PTR PttController(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
