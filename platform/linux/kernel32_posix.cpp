@@ -1,0 +1,1 @@
+// Serial ports, file search, error mode and last error on POSIX.

@@ -1,0 +1,1 @@
+// Thin forwarding of platform:: calls to the real Win32 API.
