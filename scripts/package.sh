@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Builds the release artefacts into build/dist/:
+#   fileptt_<version>_amd64.deb            the Linux program, desktop entry and icon
+#   fileptt-<version>-windows-x64.zip      the static fileptt.exe with the README
+# Usage: scripts/package.sh
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${FILEPTT_BUILD_DIR:-$root/build}
+dist="$build/dist"
+
+"$root/scripts/setup.sh" all
+mkdir -p "$dist"
+
+cmake -S "$root" -B "$build/release-linux" -G Ninja -DCMAKE_BUILD_TYPE=Release -DFILEPTT_TESTS=OFF >/dev/null
+cmake --build "$build/release-linux" -j"$(nproc)"
+(cd "$build/release-linux" && cpack -B "$dist" >/dev/null)
+
+cmake -S "$root" -B "$build/release-windows" -G Ninja -DCMAKE_BUILD_TYPE=Release -DFILEPTT_TESTS=OFF \
+      -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" >/dev/null
+cmake --build "$build/release-windows" -j"$(nproc)"
+(cd "$build/release-windows" && cpack -B "$dist" >/dev/null)
+
+rm -rf "$dist/_CPack_Packages"
+ls -1 "$dist"/*.deb "$dist"/*.zip
