@@ -125,7 +125,9 @@ void setLineSetting(ChannelNumber channel, int settingId, std::int32_t value) {
   DCB dcb{};
   dcb.DCBlength = sizeof dcb;
   const auto read = callPlatform([&] { return platform::GetCommState(device, &dcb); });
-  if (read.failed()) return recordError(mapPlatformError(read.lastError));
+  // A block the platform did not fill is never written back, even when it failed
+  // without leaving an error code: that would send the port a zeroed block.
+  if (read.failed() || !read.result) return recordError(mapPlatformError(read.lastError));
 
   if (settingId == SETTING_DTR_HANDSHAKE)
     dcb.fDtrControl = value == 0 ? DTR_CONTROL_DISABLE : DTR_CONTROL_HANDSHAKE;
@@ -133,7 +135,7 @@ void setLineSetting(ChannelNumber channel, int settingId, std::int32_t value) {
     dcb.fRtsControl = static_cast<DWORD>(value) & 3u;
 
   const auto written = callPlatform([&] { return platform::SetCommState(device, &dcb); });
-  if (written.failed()) return recordError(ERR_BAD_ARGUMENT);
+  if (written.failed() || !written.result) return recordError(ERR_BAD_ARGUMENT);
 }
 
 void closeSerialChannel(ChannelNumber channel) {

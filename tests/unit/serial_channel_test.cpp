@@ -366,6 +366,24 @@ TEST_P(WriteFailureTest, RefusedControlBlockRecords5AndKeepsTheChannel) {
 
 INSTANTIATE_TEST_SUITE_P(Codes, WriteFailureTest, ::testing::Values(87u, 31u, 1u, 5u, 9u));
 
+// A platform that reports a failure without an error code must not have a block written
+// back that was never read, nor have a refused write reported as success.
+TEST_F(SerialChannelTest, ControlBlockThatWasNotReadIsNeverWritten) {
+  openOk(1, "COM1");
+  fake::scriptNext("GetCommState", {false, 0});
+  setLineSetting(1, SETTING_DTR_HANDSHAKE, 1);
+  EXPECT_EQ(fake::countOf("SetCommState"), 0u);
+  EXPECT_EQ(takeErrorStatus(), 75);
+  EXPECT_TRUE(channelIsOpen(1));
+}
+
+TEST_F(SerialChannelTest, RefusedWriteWithoutAnErrorCodeStillRecords5) {
+  openOk(1, "COM1");
+  fake::scriptNext("SetCommState", {false, 0});
+  setLineSetting(1, SETTING_DTR_HANDSHAKE, 1);
+  EXPECT_EQ(takeErrorStatus(), 5);
+}
+
 TEST_F(SerialChannelTest, VanishedDeviceRecordsAFailureAndStaysClosable) {
   openOk(1, "COM1");
   fake::removeDevice("COM1");
