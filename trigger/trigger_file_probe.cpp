@@ -42,7 +42,9 @@ std::string DirectorySearch::firstMatch(const std::string& name) {
 
   while (!acceptable(entry)) {
     const auto next = callPlatform([&] { return platform::FindNextFileA(openSearch, &entry); });
-    if (next.failed()) {
+    // A refusal without an error code also ends the search: the record still holds the
+    // refused entry, and asking again could go on for ever.
+    if (next.failed() || !next.result) {
       closeOpenSearch();
       return {};
     }

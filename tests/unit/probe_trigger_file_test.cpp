@@ -190,6 +190,16 @@ TEST_F(ProbeTest, NextEntryReportedWithALastErrorEndsTheSearch) {
   EXPECT_EQ(fake::openSearchCount(), 0u);
 }
 
+// A platform whose next-entry call fails without an error code would otherwise keep the
+// probe asking for the same refused entry: the tick would never end.
+TEST_F(ProbeTest, NextEntryThatFailsWithoutAnErrorCodeEndsTheSearch) {
+  fake::addDirectoryEntry(kTrigger, FILE_ATTRIBUTE_HIDDEN);
+  fake::scriptNext("FindNextFileA", {false, 0}, 1000);
+  EXPECT_FALSE(probe());
+  EXPECT_EQ(fake::countOf("FindNextFileA"), 1u);
+  EXPECT_EQ(fake::openSearchCount(), 0u);
+}
+
 TEST_F(ProbeTest, ProbeNeverTouchesTheErrorStatus) {
   ErrorStatusScope status;
   recordError(64);
