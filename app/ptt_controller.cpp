@@ -32,6 +32,9 @@ INT_PTR onSetPort() {
   closeSerialChannel(channelNumber);
   openSerialChannel(channelNumber, kPortNamePrefix + portNumberText, kReceiveBufferLength);
   if (takeErrorStatus() != 0) {
+    // The open itself may have succeeded after the release of the old port failed;
+    // the box tells the operator no port is in use, so none is left open to be keyed.
+    closeSerialChannel(channelNumber);
     windowOperations.showErrorBox(kOpenFailedText, kOpenFailedCaption, kOpenFailedStyle);
     return 0;
   }
