@@ -7,8 +7,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <map>
@@ -25,9 +25,9 @@ std::string folded(std::string_view text) {
 }
 
 std::string hex(std::uintmax_t value) {
-  char text[32];
-  std::snprintf(text, sizeof text, "0x%jx", value);
-  return text;
+  char digits[24];
+  const auto end = std::to_chars(digits, digits + sizeof digits, value, 16).ptr;
+  return "0x" + std::string(digits, end);
 }
 
 std::string pointerText(const void* pointer) {

@@ -3,6 +3,7 @@
 // and is judged by the last-error code, except CreateFileA and GetFileType.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <functional>
 #include <set>
 #include <string>
@@ -79,6 +80,8 @@ struct FrameCase {
   std::vector<std::string> calls;
 };
 
+void PrintTo(const FrameCase& c, std::ostream* out) { *out << c.name; }
+
 class FrameTest : public CallPlatformTest, public ::testing::WithParamInterface<FrameCase> {};
 
 TEST_P(FrameTest, EveryPlatformCallIsFramedAndTheCallersModeRestored) {
@@ -133,6 +136,8 @@ struct JudgementCase {
   bool failed;
 };
 
+void PrintTo(const JudgementCase& c, std::ostream* out) { *out << c.name; }
+
 class JudgementTest : public CallPlatformTest,
                       public ::testing::WithParamInterface<JudgementCase> {};
 
@@ -169,6 +174,8 @@ struct OperationCase {
   bool channelOpenAfter;
   std::size_t handlesOpenAfter;
 };
+
+void PrintTo(const OperationCase& c, std::ostream* out) { *out << c.name; }
 
 class OperationJudgementTest : public CallPlatformTest,
                                public ::testing::WithParamInterface<OperationCase> {};

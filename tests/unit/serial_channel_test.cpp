@@ -106,6 +106,8 @@ struct RejectedOpen {
   int expected;
 };
 
+void PrintTo(const RejectedOpen& c, std::ostream* out) { *out << c.name; }
+
 class RejectedOpenTest : public SerialChannelTest,
                          public ::testing::WithParamInterface<RejectedOpen> {};
 
@@ -268,6 +270,8 @@ struct LineCase {
   DWORD after;   // the field as written back
 };
 
+void PrintTo(const LineCase& c, std::ostream* out) { *out << c.name; }
+
 class LineSettingTest : public SerialChannelTest, public ::testing::WithParamInterface<LineCase> {
 };
 
@@ -332,6 +336,8 @@ struct ReadFailure {
   DWORD code;
   int expected;
 };
+
+void PrintTo(const ReadFailure& c, std::ostream* out) { *out << "code " << c.code; }
 
 class ReadFailureTest : public SerialChannelTest,
                         public ::testing::WithParamInterface<ReadFailure> {};
@@ -472,6 +478,8 @@ struct FatalCase {
   DWORD code;
 };
 
+void PrintTo(const FatalCase& c, std::ostream* out) { *out << c.call << " code " << c.code; }
+
 class FatalFailureTest : public SerialChannelTest,
                          public ::testing::WithParamInterface<FatalCase> {};
 
@@ -492,6 +500,9 @@ INSTANTIATE_TEST_SUITE_P(Codes, FatalFailureTest,
                                            FatalCase{"GetCommState", 10},
                                            FatalCase{"CloseHandle", 7},
                                            FatalCase{"CloseHandle", 9},
-                                           FatalCase{"CloseHandle", 10}));
+                                           FatalCase{"CloseHandle", 10}),
+                         [](const auto& info) {
+                           return std::string(info.param.call) + std::to_string(info.param.code);
+                         });
 
 }  // namespace
