@@ -20,10 +20,13 @@
 #endif
 #include <windows.h>
 #include <commctrl.h>
-// 64-bit headers only name the pointer-sized alias; both mean the dialog's
-// first extra word.
+// 64-bit headers only name the pointer-sized aliases (DWLP_MSGRESULT, GWLP_HWNDPARENT);
+// the 32-bit indexes are the same numbers.
 #ifndef DWL_MSGRESULT
 #define DWL_MSGRESULT 0
+#endif
+#ifndef GWL_HWNDPARENT
+#define GWL_HWNDPARENT (-8)
 #endif
 
 #else  // every other system: the Win32 subset, declared by us
