@@ -1,0 +1,40 @@
+// Win32 last-error codes for the POSIX half of the Linux platform, and the one place
+// where an errno becomes one of them. Built on platform.h's Win32 types; the codes stay
+// private to platform/linux. It never yields 7, 9 or 10, the codes that the program
+// treats as fatal: no Linux failure means a corrupted memory arena.
+#pragma once
+
+#include "platform.h"
+
+namespace posix {
+
+inline constexpr DWORD kErrorFileNotFound = 2;
+inline constexpr DWORD kErrorPathNotFound = 3;
+inline constexpr DWORD kErrorTooManyOpenFiles = 4;
+inline constexpr DWORD kErrorAccessDenied = 5;
+inline constexpr DWORD kErrorInvalidHandle = 6;
+inline constexpr DWORD kErrorNotEnoughMemory = 8;
+inline constexpr DWORD kErrorNoMoreFiles = 18;
+inline constexpr DWORD kErrorWriteProtect = 19;
+inline constexpr DWORD kErrorGenFailure = 31;
+inline constexpr DWORD kErrorSharingViolation = 32;
+inline constexpr DWORD kErrorNotSupported = 50;
+inline constexpr DWORD kErrorFileExists = 80;
+inline constexpr DWORD kErrorInvalidParameter = 87;
+inline constexpr DWORD kErrorDiskFull = 112;
+inline constexpr DWORD kErrorInvalidName = 123;
+inline constexpr DWORD kErrorFilenameTooLong = 206;
+inline constexpr DWORD kErrorInternalError = 1359;
+inline constexpr DWORD kErrorCantResolveFilename = 1921;
+
+// The Win32 code of the same meaning as `error`; never 0.
+DWORD win32ErrorFromErrno(int error);
+
+// The same, for a modem-control or termios request: a device that has no such
+// control (ENOTTY, EINVAL) does not support the operation.
+DWORD win32ErrorFromModemErrno(int error);
+
+// Sets the thread's last-error code; for one-line failure returns.
+void setLastError(DWORD code);
+
+}  // namespace posix

@@ -1,0 +1,63 @@
+// The handles of the POSIX half of the Linux platform: each open device and each open
+// file search is a small record in a table, and the HANDLE is a counter value naming
+// it (never null, never INVALID_HANDLE_VALUE, never reused within a run), so a stale
+// or foreign handle is refused instead of dereferenced. Built on <mutex>; leaves out
+// every Win32 object kind but these two.
+#pragma once
+
+#include <dirent.h>
+
+#include <cstddef>
+#include <memory>
+#include <string>
+
+#include "platform.h"
+
+namespace posix {
+
+// The control-block fields that termios cannot carry; SetCommState keeps them so
+// that GetCommState gives back what was set.
+struct DcbKeptFields {
+  DWORD fOutxDsrFlow = 0;
+  DWORD fDsrSensitivity = 0;
+  DWORD fTXContinueOnXoff = 0;
+  DWORD fErrorChar = 0;
+  DWORD fNull = 0;
+  DWORD fAbortOnError = 0;
+  WORD XonLim = 2048;
+  WORD XoffLim = 512;
+  char ErrorChar = 0;
+  char EofChar = 0;
+  char EvtChar = 0;
+};
+
+struct DeviceRecord {
+  int fd = -1;
+  bool isTerminal = false;
+  // The line modes last applied; until then GetCommState reads the lines themselves.
+  bool modesKnown = false;
+  DWORD dtrControl = 0;
+  DWORD rtsControl = 0;
+  DcbKeptFields kept;
+  ~DeviceRecord();
+};
+
+struct SearchRecord {
+  DIR* directory = nullptr;  // null for a direct lookup, which has no further entry
+  std::string directoryPart;  // "" for the current directory, else ends with '/'
+  std::string pattern;
+  ~SearchRecord();
+};
+
+HANDLE addDevice(std::shared_ptr<DeviceRecord> device);
+std::shared_ptr<DeviceRecord> findDevice(HANDLE handle);
+std::shared_ptr<DeviceRecord> takeDevice(HANDLE handle);  // removed from the table
+
+HANDLE addSearch(std::shared_ptr<SearchRecord> search);
+std::shared_ptr<SearchRecord> findSearch(HANDLE handle);
+std::shared_ptr<SearchRecord> takeSearch(HANDLE handle);
+
+std::size_t openDeviceCount();
+std::size_t openSearchCount();
+
+}  // namespace posix

@@ -1,0 +1,42 @@
+// How a Win32 port name reaches a Linux device: "COMn" (n from 1 to 256, no sign,
+// leading zero or blank) goes through the user's ports directory, then to the n-th
+// serial device present; every other name is a path, relative to the current
+// directory as on Win32. Built on POSIX file calls; leaves out the \\.\ namespace.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform.h"
+
+namespace posix {
+
+// n for "COMn", or 0 when the name is not exactly of that form.
+int comPortNumber(std::string_view name);
+
+// $XDG_CONFIG_HOME/fileptt/ports (a relative XDG_CONFIG_HOME is ignored, as the XDG
+// rules say), else ~/.config/fileptt/ports; "" when there is no home either.
+std::string portsDirectory();
+
+// Where the present serial devices are looked for; tests point these elsewhere.
+struct DeviceRoots {
+  std::string dev = "/dev";
+  std::string sysClassTty = "/sys/class/tty";
+};
+
+// /dev/ttyUSB*, /dev/ttyACM*, then the /dev/ttyS* that a driver backs, each family in
+// numeric order.
+std::vector<std::string> presentSerialDevices(const DeviceRoots& roots);
+
+struct ResolvedName {
+  std::string path;  // what open() is given when error is 0
+  DWORD error;       // a Win32 code when the name leads nowhere
+};
+
+// A ports-directory entry that exists, even a dangling one, is final: a broken
+// mapping fails rather than opening some other device.
+ResolvedName resolveDeviceName(std::string_view name, const std::string& portsDir,
+                               const DeviceRoots& roots);
+
+}  // namespace posix
