@@ -1,0 +1,243 @@
+// The trigger file probe over the real Linux file search, in real temporary
+// directories: which entries count as "TX.txt", what a search leaves open, and a
+// current directory that disappears or cannot be searched.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "linux/posix_handles.h"
+#include "platform.h"
+#include "trigger/trigger_file_probe.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kTrigger = "TX.txt";
+
+// Each test runs in an empty temporary directory made its current directory.
+class ProbeDirectory : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/fileptt-probe-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    previousCwd_ = fs::current_path();
+    fs::current_path(dir_);
+    DirectorySearch::firstMatch("no such entry");  // a search left by an earlier test
+  }
+  void TearDown() override {
+    DirectorySearch::firstMatch("no such entry");
+    fs::current_path(previousCwd_);
+    std::error_code ignored;
+    fs::permissions(dir_, fs::perms::owner_all, ignored);
+    fs::remove_all(dir_, ignored);
+  }
+
+  static bool present() { return TriggerFileProbe::isPresent(kTrigger); }
+
+  fs::path dir_;
+  fs::path previousCwd_;
+};
+
+void writeFile(const fs::path& path, const std::string& text = "transmit") {
+  std::ofstream(path) << text;
+}
+
+void makeSocket(const char* name) {
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::snprintf(address.sun_path, sizeof address.sun_path, "%s", name);
+  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ::close(fd);
+}
+
+// ---- Which entries are the trigger file ---------------------------------------------------
+
+struct EntryCase {
+  const char* name;
+  void (*make)();
+  bool present;
+};
+
+class EntryTest : public ProbeDirectory, public ::testing::WithParamInterface<EntryCase> {};
+
+TEST_P(EntryTest, ProbeAnswersAndLeavesASearchOpenOnlyWhenPresent) {
+  GetParam().make();
+  EXPECT_EQ(present(), GetParam().present);
+  EXPECT_EQ(posix::openSearchCount(), GetParam().present ? 1u : 0u);
+}
+
+const EntryCase kEntryCases[] = {
+    {"OrdinaryFile", [] { writeFile(kTrigger); }, true},
+    {"EmptyFile", [] { writeFile(kTrigger, ""); }, true},
+    {"ReadOnlyFile", [] { writeFile(kTrigger); fs::permissions(kTrigger, fs::perms::owner_read); }, true},
+    {"FileWithoutAnyPermission", [] { writeFile(kTrigger); fs::permissions(kTrigger, fs::perms::none); }, true},
+    {"SymlinkToFile", [] { writeFile("real"); fs::create_symlink("real", kTrigger); }, true},
+    // A link whose target is gone is judged as the ordinary file it names.
+    {"DanglingSymlink", [] { fs::create_symlink("nowhere", kTrigger); }, true},
+    {"SymlinkLoop", [] { fs::create_symlink(kTrigger, kTrigger); }, true},
+    // The same file also reachable as "tx.TXT": found under another case, then
+    // confirmed by reading the directory.
+    {"HardLinkUnderOtherCase", [] { writeFile(kTrigger); fs::create_hard_link(kTrigger, "tx.TXT"); }, true},
+    {"NothingThere", [] {}, false},
+    {"LowerCase", [] { writeFile("tx.txt"); }, false},
+    {"UpperCase", [] { writeFile("TX.TXT"); }, false},
+    {"MixedCase", [] { writeFile("Tx.Txt"); }, false},
+    {"TrailingBlank", [] { writeFile("TX.txt "); }, false},
+    {"HiddenNamesake", [] { writeFile(".TX.txt"); }, false},
+    {"Directory", [] { fs::create_directory(kTrigger); }, false},
+    {"Fifo", [] { ::mkfifo(kTrigger, 0644); }, false},
+    {"Socket", [] { makeSocket(kTrigger); }, false},
+    {"SymlinkToDirectory", [] { fs::create_directory("d"); fs::create_symlink("d", kTrigger); }, false},
+    {"SymlinkToFifo", [] { ::mkfifo("f", 0644); fs::create_symlink("f", kTrigger); }, false},
+};
+
+INSTANTIATE_TEST_SUITE_P(Entries, EntryTest, ::testing::ValuesIn(kEntryCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A writer that keeps the file open, or holds a lock on it, does not hide it.
+TEST_F(ProbeDirectory, FileStillOpenForWritingIsPresent) {
+  std::ofstream writer(kTrigger);
+  writer << "partial";
+  writer.flush();
+  EXPECT_TRUE(present());
+}
+
+// ---- Over time ---------------------------------------------------------------------------
+
+TEST_F(ProbeDirectory, EachProbeFollowsTheFileAsItComesAndGoes) {
+  const struct {
+    void (*change)();
+    bool present;
+  } steps[] = {
+      {[] {}, false},
+      {[] { writeFile(kTrigger); }, true},
+      {[] {}, true},
+      {[] { fs::remove(kTrigger); }, false},
+      {[] { writeFile("tx.txt"); }, false},
+      {[] { fs::rename("tx.txt", kTrigger); }, true},
+      {[] { fs::rename(kTrigger, "TX.TXT"); }, false},
+      {[] { fs::remove("TX.TXT"); fs::create_directory(kTrigger); }, false},
+      {[] { fs::remove(kTrigger); writeFile(kTrigger); }, true},
+  };
+  int step = 0;
+  for (const auto& s : steps) {
+    s.change();
+    EXPECT_EQ(present(), s.present) << "step " << step;
+    EXPECT_EQ(posix::openSearchCount(), s.present ? 1u : 0u) << "step " << step;
+    ++step;
+  }
+}
+
+TEST_F(ProbeDirectory, ManyPositiveProbesKeepExactlyOneSearchAndNoDescriptorOpen) {
+  writeFile(kTrigger);
+  const auto descriptors = [] {
+    return std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator{});
+  };
+  ASSERT_TRUE(present());
+  const auto before = descriptors();
+  for (int tick = 0; tick < 2000; ++tick) {
+    ASSERT_TRUE(present()) << "tick " << tick;
+    ASSERT_EQ(posix::openSearchCount(), 1u) << "tick " << tick;
+  }
+  EXPECT_EQ(descriptors(), before);
+  fs::remove(kTrigger);
+  EXPECT_FALSE(present());
+  EXPECT_EQ(posix::openSearchCount(), 0u);
+}
+
+// ---- A current directory that cannot be searched ---------------------------------------------
+
+TEST_F(ProbeDirectory, RemovedCurrentDirectoryIsAbsentForEverySearch) {
+  fs::remove(dir_);
+  EXPECT_FALSE(present());
+  EXPECT_EQ(DirectorySearch::firstMatch("*"), "");
+  EXPECT_EQ(DirectorySearch::firstMatch("TX.tx?"), "");
+  EXPECT_EQ(posix::openSearchCount(), 0u);
+}
+
+struct AccessCase {
+  const char* name;
+  fs::perms mode;
+  const char* search;
+  bool found;
+};
+
+class AccessTest : public ProbeDirectory, public ::testing::WithParamInterface<AccessCase> {};
+
+// Root reads any directory, so the probe runs in a child that has dropped to
+// "nobody" after making the directory its current one.
+TEST_P(AccessTest, ProbeInADirectoryWithThisModeAsAnOrdinaryUser) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to switch to an unprivileged user";
+  writeFile(kTrigger);
+  fs::permissions(dir_, GetParam().mode);
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(3);
+    const std::string found = DirectorySearch::firstMatch(GetParam().search);
+    ::_exit(found.empty() ? 0 : found == kTrigger ? 1 : 2);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << "the probe crashed";
+  ASSERT_NE(WEXITSTATUS(status), 3) << "could not drop privileges";
+  EXPECT_EQ(WEXITSTATUS(status), GetParam().found ? 1 : 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Modes, AccessTest,
+    ::testing::Values(
+        AccessCase{"NoAccessDirectLookup", fs::perms::none, kTrigger, false},
+        AccessCase{"NoAccessWildcard", fs::perms::none, "TX.tx?", false},
+        // Search but no read permission: a name can be looked up, not listed.
+        AccessCase{"SearchOnlyDirectLookup", fs::perms::others_exec, kTrigger, true},
+        AccessCase{"SearchOnlyWildcard", fs::perms::others_exec, "TX.tx?", false},
+        AccessCase{"OpenDirectLookup", fs::perms::all, kTrigger, true},
+        AccessCase{"OpenWildcard", fs::perms::all, "TX.tx?", true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ---- Names the probe may be asked about ------------------------------------------------------
+
+struct OddNameCase {
+  const char* label;
+  std::string name;
+};
+
+class OddTriggerNameTest : public ProbeDirectory, public ::testing::WithParamInterface<OddNameCase> {};
+
+// The stored names the search returns are bare, so a name with a directory part is
+// never present even when the file is there.
+TEST_P(OddTriggerNameTest, IsNeverPresentAndLeavesNothingOpen) {
+  fs::create_directory("sub");
+  writeFile("sub/TX.txt");
+  writeFile(kTrigger);
+  EXPECT_FALSE(TriggerFileProbe::isPresent(GetParam().name));
+  DirectorySearch::firstMatch("no such entry");
+  EXPECT_EQ(posix::openSearchCount(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, OddTriggerNameTest,
+    ::testing::Values(OddNameCase{"WithDirectoryPart", "sub/TX.txt"},
+                      OddNameCase{"CurrentDirectoryPrefix", "./TX.txt"},
+                      OddNameCase{"AbsolutePath", "/tmp"},
+                      OddNameCase{"Root", "/"},
+                      OddNameCase{"Dot", "."},
+                      OddNameCase{"DotDot", ".."},
+                      OddNameCase{"TrailingSlash", "TX.txt/"},
+                      OddNameCase{"FarTooLong", std::string(5000, 'T')},
+                      OddNameCase{"LongComponent", std::string(300, 'x') + "/TX.txt"}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+}  // namespace
