@@ -26,6 +26,7 @@ enum ControlKind : int {
 // ---- Start-up, dialogs and controls ----------------------------------------------------
 // Once per process, before the program's own code: module instance, default dialog
 // font ("MS Sans Serif", 8 points), common controls, the font table's built-in entries.
+// Starting again (the unit tests do, once per case) forgets every font made since.
 void toolkitStartup();
 
 HWND createDialog(int unitMode, HWND owner, const std::string& caption, std::int32_t x,
