@@ -19,8 +19,13 @@ WORD lowWord(WPARAM value) { return static_cast<WORD>(value & 0xFFFF); }
 HWND ownerOf(HWND dialog) {
   // Window handles are 32-bit values on 64-bit Windows too; the sign extension of
   // the LONG gives back the handle.
-  return reinterpret_cast<HWND>(
+  const HWND owner = reinterpret_cast<HWND>(
       static_cast<LONG_PTR>(platform::GetWindowLongA(dialog, GWL_HWNDPARENT)));
+  if (owner) return owner;
+  // 64-bit Windows refuses that 32-bit index; the owner given at creation is the one
+  // the platform knows.
+  const WindowRecord* record = findRecord(dialog);
+  return record && (record->flags & RECORD_DIALOG) ? record->parent : nullptr;
 }
 
 WPARAM sizeTypeFor(int showCommand) {

@@ -34,6 +34,8 @@ constexpr std::uintptr_t kSysBrushBase = kGdiBase + 0x200000;
 // Window handles stay 32-bit values as on 64-bit Windows.
 constexpr std::uintptr_t kWindowBase = 0x10000000;
 constexpr std::uintptr_t kIconBase = 0x20000000;
+// As on 64-bit Windows, Get/SetWindowLongA refuse the owner index in 64-bit builds.
+constexpr bool kPointerSizedWindowLongs = sizeof(void*) == 8;
 
 using DcState = DeviceContextColours;
 
@@ -751,6 +753,8 @@ LONG GetWindowLongA(HWND window, int index) {
   if (!w) return 0;
   if (index == DWL_MSGRESULT && w->isDialog) return w->messageResult;
   if (index == GWL_HWNDPARENT) {
+    // 64-bit Windows refuses this index here: it is pointer-sized there.
+    if (fake::kPointerSizedWindowLongs) return 0;
     const HWND up = w->isDialog ? w->owner : w->parent;
     return static_cast<LONG>(reinterpret_cast<LONG_PTR>(up));
   }
@@ -767,7 +771,7 @@ LONG SetWindowLongA(HWND window, int index, LONG value) {
     w->messageResult = value;
     return previous;
   }
-  if (index == GWL_HWNDPARENT && w->isDialog) {
+  if (index == GWL_HWNDPARENT && w->isDialog && !fake::kPointerSizedWindowLongs) {
     const LONG previous = static_cast<LONG>(reinterpret_cast<LONG_PTR>(w->owner));
     w->owner = reinterpret_cast<HWND>(static_cast<LONG_PTR>(value));
     return previous;

@@ -95,6 +95,8 @@ struct Window {
   Paint lastPaint;
 };
 
+// GetWindowLongA and SetWindowLongA serve DWL_MSGRESULT; GWL_HWNDPARENT only in 32-bit
+// builds, since 64-bit Windows refuses that index to them.
 const Window* window(HWND handle);  // nullptr for a handle the fake never made
 HWND lastDialog();                  // the newest dialog, alive or not
 std::vector<HWND> liveDialogs();    // in creation order
