@@ -9,11 +9,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
 
+#include "caseless_fs.h"
 #include "linux/posix_handles.h"
 #include "platform.h"
 #include "trigger/trigger_file_probe.h"
@@ -239,5 +241,46 @@ INSTANTIATE_TEST_SUITE_P(
                       OddNameCase{"FarTooLong", std::string(5000, 'T')},
                       OddNameCase{"LongComponent", std::string(300, 'x') + "/TX.txt"}),
     [](const auto& info) { return std::string(info.param.label); });
+
+}  // namespace
+
+// ---- A file system that ignores letter case -----------------------------------------------
+
+namespace {
+
+std::string caseName(const std::string& text) {
+  std::string name;
+  for (char c : text) name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+  return name;
+}
+
+struct CaselessCase {
+  const char* stored;
+  bool present;
+};
+
+class CaselessDirectoryTest : public ProbeDirectory,
+                              public ::testing::WithParamInterface<CaselessCase> {};
+
+// The search finds the entry whatever its case, as it would on Windows, and reports
+// it under its stored name; the comparison then refuses any other case.
+TEST_P(CaselessDirectoryTest, SearchFindsTheStoredNameAndTheProbeComparesIt) {
+  fs::create_directory("mnt");
+  CaselessFs caseless((dir_ / "mnt").string(), {"readme.md", GetParam().stored, "zz.dat"});
+  if (!caseless.mounted()) GTEST_SKIP() << "no FUSE here: " << caseless.whyNot();
+  fs::current_path(dir_ / "mnt");
+  ASSERT_TRUE(fs::exists("tX.TxT")) << "the mount does not ignore case";
+
+  EXPECT_EQ(DirectorySearch::firstMatch(kTrigger), GetParam().stored);
+  EXPECT_EQ(present(), GetParam().present);
+  EXPECT_EQ(posix::openSearchCount(), 1u) << "the found entry's search stays open";
+  fs::current_path(dir_);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    StoredNames, CaselessDirectoryTest,
+    ::testing::Values(CaselessCase{"TX.txt", true}, CaselessCase{"tx.txt", false},
+                      CaselessCase{"TX.TXT", false}, CaselessCase{"Tx.Txt", false}),
+    [](const auto& info) { return caseName(info.param.stored); });
 
 }  // namespace
