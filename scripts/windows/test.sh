@@ -185,11 +185,13 @@ cmake --build "$build" -j"$(nproc)" "${targets[@]}" || exit 1
 # unless FILEPTT_MODEMSIM_LIB names one already built.
 if [ -z "${FILEPTT_MODEMSIM_LIB:-}" ] && [ -f "$root/tests/modemsim/CMakeLists.txt" ]; then
   host=$build/host
-  if { [ -f "$host/CMakeCache.txt" ] || cmake -S "$root" -B "$host" -G Ninja >/dev/null; } &&
-     cmake --build "$host" --target modemsim -j"$(nproc)" >/dev/null 2>&1; then
+  log=$build/host-build.log
+  if { [ -f "$host/CMakeCache.txt" ] || cmake -S "$root" -B "$host" -G Ninja >"$log" 2>&1; } &&
+     cmake --build "$host" --target modemsim -j"$(nproc)" >>"$log" 2>&1; then
     export FILEPTT_MODEMSIM_LIB=$host/tests/modemsim/libmodemsim.so
   else
-    echo "windows tests: could not build the modem-line simulator; going on without it" >&2
+    echo "windows tests: could not build the modem-line simulator (see $log);" \
+         "the tests that watch RTS and DTR will be skipped" >&2
   fi
 fi
 
