@@ -28,7 +28,8 @@ ctest --test-dir "$build/linux" --output-on-failure -j"$jobs" --timeout 300 | te
 linux_rc=${PIPESTATUS[0]}
 
 echo "== Windows build and tests under Wine"
-"$root/scripts/windows/test.sh" "$build/windows" | tee "$build/windows-ctest.log"
+FILEPTT_MODEMSIM_LIB="$build/linux/tests/modemsim/libmodemsim.so" \
+  "$root/scripts/windows/test.sh" "$build/windows" | tee "$build/windows-ctest.log"
 windows_rc=${PIPESTATUS[0]}
 
 # One closing line over both runs, from ctest's own summaries.
