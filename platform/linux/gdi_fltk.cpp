@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cmath>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -245,7 +246,16 @@ bool ensureDisplay() {
   if (fl_display) return true;
   // Tried again on every call: a display that was not there yet may come.
   Display* display = XOpenDisplay(nullptr);
-  if (!display) return false;
+  if (!display) {
+    static bool told = false;
+    if (!told) {
+      const char* name = std::getenv("DISPLAY");
+      std::fprintf(stderr, "cannot open the X display \"%s\"; no window can be shown\n",
+                   name ? name : "");
+      told = true;
+    }
+    return false;
+  }
   // A dead X connection must end in FLTK's "X I/O error" exit, not in a silent SIGPIPE.
   struct sigaction current{};
   if (sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL)

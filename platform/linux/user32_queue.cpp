@@ -142,6 +142,8 @@ void deletePendingWidgets() {
     }
     delete widget;
   }
+  // A window that is gone leaves the screen now, not at the next round of the loop.
+  if (!batch.empty() && fl_display) XFlush(fl_display);
 }
 
 void pumpDisplay() {
