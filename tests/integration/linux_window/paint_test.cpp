@@ -178,3 +178,26 @@ TEST_F(PaintTest, NegativeHeightIsTheCharacterHeightInPixels) {
   platform::DestroyWindow(m.dialog);
   platform::DeleteObject(font);
 }
+
+TEST_F(PaintTest, StaticBreaksItsTextBetweenWordsAndShowsNothingWhenEmpty) {
+  MainWindow m = buildMainWindow("Wrapping");
+  ASSERT_NE(m.xid, 0u);
+  Inspector inspector;
+  const RECT label = rectOf(m, 0, 0, 80, 40);
+  const int width = label.right - label.left, height = label.bottom - label.top;
+  auto ink = [&] { return inkHeight(inspector.pixels(m.xid, label.left, label.top, width, height), width, 100); };
+  pumpFor(m.dialog, 0.2);
+  EXPECT_EQ(ink(), 0) << "an empty label shows nothing";
+
+  platform::SetWindowTextA(m.label, "one");
+  int oneLine = 0;
+  ASSERT_TRUE(pumpUntil(m.dialog, [&] { return (oneLine = ink()) > 0; }));
+  platform::SetWindowTextA(m.label, "one two three four five six seven eight nine ten");
+  int wrapped = 0;
+  ASSERT_TRUE(pumpUntil(m.dialog, [&] { return (wrapped = ink()) > 2 * oneLine; }))
+      << "one line " << oneLine << " pixels, the long text " << wrapped;
+  // The first line starts at the left edge and ends at a word, within the label.
+  const auto lastColumn = inspector.pixels(m.xid, label.right - 1, label.top, 1, height);
+  EXPECT_FALSE(anyPixel(lastColumn, [](const Rgb& p) { return p.r < 100; })) << "no word cut at the edge";
+  platform::DestroyWindow(m.dialog);
+}
