@@ -1,9 +1,7 @@
-// The FLTK widgets behind the Linux windows: one Fl_Double_Window per dialog, and push
-// buttons, static text and single-line edits drawn the classic Win32 way with the colours
-// that each control's WM_CTLCOLOR* request answers. Input is never acted on here: mouse
-// and keys are posted to the message queue and take effect when dispatched. Also the X
-// side of a dialog: window-manager hints, activation and icons. Leaves out themes, check
-// boxes, radio buttons, multi-line edits and the caption (the window manager draws it).
+// The FLTK widgets behind Linux windows: an Fl_Double_Window per dialog, and push buttons,
+// statics and single-line edits drawn the classic Win32 way in the colours each WM_CTLCOLOR*
+// request answers; input only posts messages. Also window-manager hints, activation, icons.
+// Leaves out themes, check and radio buttons, multi-line edits, and the caption (the WM's).
 #include <FL/Fl.H>
 #include <FL/Fl_Double_Window.H>
 #include <FL/Fl_Input.H>

@@ -1,8 +1,7 @@
-// GDI32 on Linux: device contexts that record text colour, background colour and mode,
-// solid brushes, LOGFONTA fonts, the classic system colours and the stock icons, on top
-// of FLTK 1.3's Xft fonts (fontconfig picks the face, so "Arial" finds Liberation Sans)
-// and Xlib (the Xft.dpi resource). Leaves out drawing through an HDC, pens, bitmaps and
-// rotated text (lfEscapement is ignored).
+// GDI32 on Linux: DCs that record text colour, background colour and mode, solid brushes,
+// LOGFONTA fonts, the classic system colours and stock icons, on FLTK 1.3's Xft fonts
+// (fontconfig picks faces: "Arial" finds Liberation Sans) and Xlib (Xft.dpi). Leaves out
+// drawing through an HDC, pens, bitmaps and rotated text (lfEscapement is ignored).
 #include <FL/Enumerations.H>
 #include <FL/Fl.H>
 #include <FL/Fl_RGB_Image.H>

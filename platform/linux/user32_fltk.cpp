@@ -1,9 +1,7 @@
-// USER32 and COMCTL32 windows on Linux: dialogs from an in-memory DLGTEMPLATE(EX),
-// BUTTON, STATIC and EDIT controls, the dialog manager (IsDialogMessageA, Tab order,
-// mnemonics, default button, DefDlgProc's defaults) and window lifetime, on top of FLTK
-// 1.3 (one Fl_Double_Window per dialog; controls are FLTK widgets, not X windows).
-// Leaves out other window classes, child dialogs, dialog items in the template (the
-// toolkit adds controls with CreateWindowExA) and windows of other threads.
+// USER32/COMCTL32 windows on Linux: dialogs from an in-memory DLGTEMPLATE(EX), BUTTON,
+// STATIC and EDIT controls, the dialog manager (keys, Tab order, mnemonics, DefDlgProc) and
+// window lifetime, on top of FLTK 1.3 (controls are FLTK widgets, not X windows). Leaves out
+// other classes, child dialogs, template items (controls come from CreateWindowExA), threads.
 #include <FL/Fl.H>
 #include <FL/Fl_Window.H>
 #include <strings.h>

@@ -1,8 +1,7 @@
-// MessageBoxA on Linux: a small dialog of this layer's own (icon, wrapped text, the
-// buttons of MB_OK ... MB_CANCELTRYCONTINUE), centred on the screen, with its own message
-// loop that dispatches every message of the thread, so timers and other windows keep
-// working underneath. On top of the dialogs and controls of user32_fltk.cpp.
-// Leaves out MB_HELP, MB_TOPMOST-style flags, and boxes asked for while FLTK is drawing.
+// MessageBoxA on Linux: a dialog of this layer's own (icon, wrapped text, the MB_OK ...
+// MB_CANCELTRYCONTINUE buttons), centred, whose loop dispatches every message of the thread
+// so timers and other windows keep working; built on user32_fltk.cpp. Leaves out MB_HELP,
+// MB_TOPMOST and the like, and boxes asked for while FLTK is drawing (they return 0).
 #include <FL/Fl.H>
 #include <FL/fl_draw.H>
 

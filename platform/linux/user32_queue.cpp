@@ -1,8 +1,7 @@
-// The thread's message queue on Linux: PeekMessageA, TranslateMessageA, DispatchMessageA
-// and SetTimer, on top of FLTK 1.3's event loop (Fl::check for X events, Fl::add_timeout
-// for timers). Input is posted here by the FLTK widgets and handled only when dispatched;
-// timers are flags, so at most one WM_TIMER per timer waits, as on Win32.
-// Leaves out GetMessage-style waiting, message filters by hook and cross-thread messages.
+// The thread's message queue on Linux: PeekMessageA, TranslateMessage, DispatchMessageA and
+// SetTimer, on FLTK 1.3's event loop (Fl::check, Fl::add_timeout). Widgets post input here
+// and it acts only when dispatched; a timer is a flag, so one WM_TIMER at most waits.
+// Leaves out waiting for messages (GetMessage), hooks and cross-thread messages.
 #include <FL/Fl.H>
 #include <FL/x.H>
 
