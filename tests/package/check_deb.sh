@@ -48,11 +48,14 @@ until window=$(xdotool search --onlyvisible --name '^File TX\.txt$' 2>/dev/null 
   [ $SECONDS -lt $deadline ] || { echo "FAIL: no window after 30 s"; exit 1; }
   sleep 0.1
 done
-xdotool key --window "$window" Escape
+# Escape goes to the focused window through the X test extension, as a key press
+# would; repeated until the program ends, in case the first press came too early.
 deadline=$((SECONDS + 30))
 while kill -0 "$pid" 2>/dev/null; do
   [ $SECONDS -lt $deadline ] || { echo "FAIL: Escape did not end the program"; exit 1; }
-  sleep 0.1
+  window=$(xdotool search --onlyvisible --name '^File TX\.txt$' 2>/dev/null | head -1)
+  [ -n "$window" ] && xdotool windowfocus --sync "$window" key Escape 2>/dev/null
+  sleep 0.5
 done
 status=0
 wait "$pid" || status=$?
