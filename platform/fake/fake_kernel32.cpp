@@ -14,6 +14,7 @@
 #include <map>
 #include <stdexcept>
 #include <string_view>
+#include <type_traits>
 
 namespace fake {
 namespace {
@@ -98,6 +99,22 @@ bool takeScript(const char* callName, Outcome* outcome) {
   *outcome = found->second.front();
   found->second.pop_front();
   return true;
+}
+
+// Plays one call: a scripted failure returns `failure` with its code and skips the
+// call's own work; otherwise `work` runs, and a scripted success still decides the
+// last-error code left behind (a success that leaves a code).
+template <class Work, class Result = std::invoke_result_t<Work>>
+Result playCall(const char* callName, std::type_identity_t<Result> failure, Work work) {
+  Outcome scripted;
+  const bool isScripted = takeScript(callName, &scripted);
+  if (isScripted && !scripted.succeeds) {
+    lastErrorCode = scripted.lastError;
+    return failure;
+  }
+  Result result = work();
+  if (isScripted) lastErrorCode = scripted.lastError;
+  return result;
 }
 
 Device* findDevice(const std::string& name) {
@@ -334,46 +351,35 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRIB
   fake::record("CreateFileA", detail);
   fake::state().createFiles.push_back(call);
 
-  Outcome scripted;
-  const bool isScripted = fake::takeScript("CreateFileA", &scripted);
-  if (isScripted && !scripted.succeeds) {
-    fake::lastErrorCode = scripted.lastError;
-    return INVALID_HANDLE_VALUE;
-  }
-
-  HANDLE result = INVALID_HANDLE_VALUE;
-  fake::Device* device = fake::findDevice(call.name);
-  if (!device) {
-    fake::lastErrorCode = fake::kErrorFileNotFound;
-  } else if (device->kind == fake::DeviceKind::HeldByOtherProgram || device->open) {
-    fake::lastErrorCode = fake::kErrorAccessDenied;
-  } else {
-    result = fake::newHandle();
-    device->open = result;
-    fake::state().openDevices[result] = {fake::folded(device->name), device->kind};
-  }
-  if (isScripted) fake::lastErrorCode = scripted.lastError;
-  return result;
+  return fake::playCall("CreateFileA", INVALID_HANDLE_VALUE, [&] {
+    HANDLE result = INVALID_HANDLE_VALUE;
+    fake::Device* device = fake::findDevice(call.name);
+    if (!device) {
+      fake::lastErrorCode = fake::kErrorFileNotFound;
+    } else if (device->kind == fake::DeviceKind::HeldByOtherProgram || device->open) {
+      fake::lastErrorCode = fake::kErrorAccessDenied;
+    } else {
+      result = fake::newHandle();
+      device->open = result;
+      fake::state().openDevices[result] = {fake::folded(device->name), device->kind};
+    }
+    return result;
+  });
 }
 
 DWORD GetFileType(HANDLE file) {
   fake::record("GetFileType", fake::handleText(file));
-  Outcome scripted;
-  const bool isScripted = fake::takeScript("GetFileType", &scripted);
-  if (isScripted && !scripted.succeeds) {
-    fake::lastErrorCode = scripted.lastError;
-    return FILE_TYPE_UNKNOWN;
-  }
-  DWORD type = FILE_TYPE_UNKNOWN;
-  auto open = fake::state().openDevices.find(file);
-  if (open == fake::state().openDevices.end()) {
-    ++fake::state().invalidUses;
-    fake::lastErrorCode = fake::kErrorInvalidHandle;
-  } else {
-    type = open->second.kind == fake::DeviceKind::DiskFile ? FILE_TYPE_DISK : FILE_TYPE_CHAR;
-  }
-  if (isScripted) fake::lastErrorCode = scripted.lastError;
-  return type;
+  return fake::playCall("GetFileType", FILE_TYPE_UNKNOWN, [&] {
+    DWORD type = FILE_TYPE_UNKNOWN;
+    auto open = fake::state().openDevices.find(file);
+    if (open == fake::state().openDevices.end()) {
+      ++fake::state().invalidUses;
+      fake::lastErrorCode = fake::kErrorInvalidHandle;
+    } else {
+      type = open->second.kind == fake::DeviceKind::DiskFile ? FILE_TYPE_DISK : FILE_TYPE_CHAR;
+    }
+    return type;
+  });
 }
 
 namespace {
@@ -400,63 +406,48 @@ bool controlBlockTarget(HANDLE file, fake::Device** device) {
 
 BOOL GetCommState(HANDLE file, LPDCB dcb) {
   fake::record("GetCommState", fake::handleText(file));
-  Outcome scripted;
-  const bool isScripted = fake::takeScript("GetCommState", &scripted);
-  if (isScripted && !scripted.succeeds) {
-    fake::lastErrorCode = scripted.lastError;
-    return FALSE;
-  }
-  fake::Device* device = nullptr;
-  BOOL result = FALSE;
-  if (controlBlockTarget(file, &device)) {
-    *dcb = device->dcb;
-    result = TRUE;
-  }
-  if (isScripted) fake::lastErrorCode = scripted.lastError;
-  return result;
+  return fake::playCall("GetCommState", FALSE, [&] {
+    fake::Device* device = nullptr;
+    BOOL result = FALSE;
+    if (controlBlockTarget(file, &device)) {
+      *dcb = device->dcb;
+      result = TRUE;
+    }
+    return result;
+  });
 }
 
 BOOL SetCommState(HANDLE file, LPDCB dcb) {
   fake::record("SetCommState", fake::handleText(file) +
                                    " fDtrControl=" + std::to_string(dcb->fDtrControl) +
                                    " fRtsControl=" + std::to_string(dcb->fRtsControl));
-  Outcome scripted;
-  const bool isScripted = fake::takeScript("SetCommState", &scripted);
-  if (isScripted && !scripted.succeeds) {
-    fake::lastErrorCode = scripted.lastError;
-    return FALSE;
-  }
-  fake::Device* device = nullptr;
-  BOOL result = FALSE;
-  if (controlBlockTarget(file, &device)) {
-    device->dcb = *dcb;
-    device->writes.push_back(*dcb);
-    result = TRUE;
-  }
-  if (isScripted) fake::lastErrorCode = scripted.lastError;
-  return result;
+  return fake::playCall("SetCommState", FALSE, [&] {
+    fake::Device* device = nullptr;
+    BOOL result = FALSE;
+    if (controlBlockTarget(file, &device)) {
+      device->dcb = *dcb;
+      device->writes.push_back(*dcb);
+      result = TRUE;
+    }
+    return result;
+  });
 }
 
 BOOL CloseHandle(HANDLE object) {
   fake::record("CloseHandle", fake::handleText(object));
-  Outcome scripted;
-  const bool isScripted = fake::takeScript("CloseHandle", &scripted);
-  if (isScripted && !scripted.succeeds) {
-    fake::lastErrorCode = scripted.lastError;
-    return FALSE;
-  }
-  BOOL result = FALSE;
-  auto open = fake::state().openDevices.find(object);
-  if (open == fake::state().openDevices.end()) {
-    ++fake::state().invalidUses;
-    fake::lastErrorCode = fake::kErrorInvalidHandle;
-  } else {
-    if (fake::Device* device = fake::deviceBehind(object)) device->open = nullptr;
-    fake::state().openDevices.erase(open);
-    result = TRUE;
-  }
-  if (isScripted) fake::lastErrorCode = scripted.lastError;
-  return result;
+  return fake::playCall("CloseHandle", FALSE, [&] {
+    BOOL result = FALSE;
+    auto open = fake::state().openDevices.find(object);
+    if (open == fake::state().openDevices.end()) {
+      ++fake::state().invalidUses;
+      fake::lastErrorCode = fake::kErrorInvalidHandle;
+    } else {
+      if (fake::Device* device = fake::deviceBehind(object)) device->open = nullptr;
+      fake::state().openDevices.erase(open);
+      result = TRUE;
+    }
+    return result;
+  });
 }
 
 UINT SetErrorMode(UINT mode) {
@@ -479,77 +470,61 @@ DWORD GetLastError() {
 HANDLE FindFirstFileA(LPCSTR name, LPWIN32_FIND_DATAA found) {
   const std::string request = name ? name : "";
   fake::record("FindFirstFileA", "\"" + request + "\"");
-  Outcome scripted;
-  const bool isScripted = fake::takeScript("FindFirstFileA", &scripted);
-  if (isScripted && !scripted.succeeds) {
-    fake::lastErrorCode = scripted.lastError;
-    return INVALID_HANDLE_VALUE;
-  }
+  return fake::playCall("FindFirstFileA", INVALID_HANDLE_VALUE, [&] {
+    std::string directory, pattern;
+    fake::splitPath(request, &directory, &pattern);
+    fake::Search search{{}, 1};
+    bool directoryExists = directory.empty();
+    for (const fake::DirectoryEntry& entry : fake::state().directory) {
+      if (entry.directory != directory) continue;
+      directoryExists = true;
+      if (fake::matches(pattern, entry.storedName)) search.matches.push_back(entry);
+    }
 
-  std::string directory, pattern;
-  fake::splitPath(request, &directory, &pattern);
-  fake::Search search{{}, 1};
-  bool directoryExists = directory.empty();
-  for (const fake::DirectoryEntry& entry : fake::state().directory) {
-    if (entry.directory != directory) continue;
-    directoryExists = true;
-    if (fake::matches(pattern, entry.storedName)) search.matches.push_back(entry);
-  }
-
-  HANDLE result = INVALID_HANDLE_VALUE;
-  if (search.matches.empty()) {
-    fake::lastErrorCode = directoryExists ? fake::kErrorFileNotFound : fake::kErrorPathNotFound;
-  } else {
-    fake::fill(search.matches.front(), found);
-    result = fake::newHandle();
-    auto& searches = fake::state().searches;
-    searches[result] = std::move(search);
-    fake::state().peakSearches = std::max(fake::state().peakSearches, searches.size());
-  }
-  if (isScripted) fake::lastErrorCode = scripted.lastError;
-  return result;
+    HANDLE result = INVALID_HANDLE_VALUE;
+    if (search.matches.empty()) {
+      fake::lastErrorCode = directoryExists ? fake::kErrorFileNotFound : fake::kErrorPathNotFound;
+    } else {
+      fake::fill(search.matches.front(), found);
+      result = fake::newHandle();
+      auto& searches = fake::state().searches;
+      searches[result] = std::move(search);
+      fake::state().peakSearches = std::max(fake::state().peakSearches, searches.size());
+    }
+    return result;
+  });
 }
 
 BOOL FindNextFileA(HANDLE searchHandle, LPWIN32_FIND_DATAA found) {
   fake::record("FindNextFileA", fake::handleText(searchHandle));
-  Outcome scripted;
-  const bool isScripted = fake::takeScript("FindNextFileA", &scripted);
-  if (isScripted && !scripted.succeeds) {
-    fake::lastErrorCode = scripted.lastError;
-    return FALSE;
-  }
-  BOOL result = FALSE;
-  auto search = fake::state().searches.find(searchHandle);
-  if (search == fake::state().searches.end()) {
-    ++fake::state().invalidUses;
-    fake::lastErrorCode = fake::kErrorInvalidHandle;
-  } else if (search->second.next >= search->second.matches.size()) {
-    fake::lastErrorCode = fake::kErrorNoMoreFiles;
-  } else {
-    fake::fill(search->second.matches[search->second.next++], found);
-    result = TRUE;
-  }
-  if (isScripted) fake::lastErrorCode = scripted.lastError;
-  return result;
+  return fake::playCall("FindNextFileA", FALSE, [&] {
+    BOOL result = FALSE;
+    auto search = fake::state().searches.find(searchHandle);
+    if (search == fake::state().searches.end()) {
+      ++fake::state().invalidUses;
+      fake::lastErrorCode = fake::kErrorInvalidHandle;
+    } else if (search->second.next >= search->second.matches.size()) {
+      fake::lastErrorCode = fake::kErrorNoMoreFiles;
+    } else {
+      fake::fill(search->second.matches[search->second.next++], found);
+      result = TRUE;
+    }
+    return result;
+  });
 }
 
 BOOL FindClose(HANDLE searchHandle) {
   fake::record("FindClose", fake::handleText(searchHandle));
-  Outcome scripted;
-  const bool isScripted = fake::takeScript("FindClose", &scripted);
-  if (isScripted && !scripted.succeeds) {
-    fake::lastErrorCode = scripted.lastError;
-    return FALSE;
-  }
-  BOOL result = FALSE;
-  if (fake::state().searches.erase(searchHandle) == 0) {
-    ++fake::state().invalidUses;
-    fake::lastErrorCode = fake::kErrorInvalidHandle;
-  } else {
-    result = TRUE;
-  }
-  if (isScripted) fake::lastErrorCode = scripted.lastError;
-  return result;
+  return fake::playCall("FindClose", FALSE, [&] {
+    BOOL result = FALSE;
+    if (fake::state().searches.erase(searchHandle) == 0) {
+      ++fake::state().invalidUses;
+      fake::lastErrorCode = fake::kErrorInvalidHandle;
+    } else {
+      result = TRUE;
+    }
+    return result;
+  });
 }
 
 HMODULE GetModuleHandleA(LPCSTR moduleName) {
