@@ -306,6 +306,14 @@ LRESULT sendToDialog(std::uintptr_t handle, UINT message, WPARAM wParam, LPARAM 
 
 void clickButton(std::uintptr_t handle) { notifyParent(handle, BN_CLICKED); }
 
+// The font every control class keeps for itself.
+LRESULT controlFontMessage(Wnd& w, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_GETFONT) return reinterpret_cast<LRESULT>(w.font);
+  w.font = reinterpret_cast<HFONT>(wParam);
+  if (lParam & 0xFFFF) redrawWindow(w);
+  return 0;
+}
+
 LRESULT buttonProc(std::uintptr_t handle, UINT message, WPARAM wParam, LPARAM lParam) {
   Wnd* w = findWnd(handle);
   switch (message) {
@@ -355,11 +363,8 @@ LRESULT buttonProc(std::uintptr_t handle, UINT message, WPARAM wParam, LPARAM lP
       sendMessage(handle, WM_LBUTTONUP, 0, 0);
       return 0;
     case WM_SETFONT:
-      w->font = reinterpret_cast<HFONT>(wParam);
-      if (lParam & 0xFFFF) redrawWindow(*w);
-      return 0;
     case WM_GETFONT:
-      return reinterpret_cast<LRESULT>(w->font);
+      return controlFontMessage(*w, message, wParam, lParam);
     default:
       return defWindowProc(handle, message, wParam, lParam);
   }
@@ -374,11 +379,8 @@ LRESULT staticProc(std::uintptr_t handle, UINT message, WPARAM wParam, LPARAM lP
       redrawWindow(*w);
       return 0;
     case WM_SETFONT:
-      w->font = reinterpret_cast<HFONT>(wParam);
-      if (lParam & 0xFFFF) redrawWindow(*w);
-      return 0;
     case WM_GETFONT:
-      return reinterpret_cast<LRESULT>(w->font);
+      return controlFontMessage(*w, message, wParam, lParam);
     default:
       return defWindowProc(handle, message, wParam, lParam);
   }
@@ -438,11 +440,8 @@ LRESULT editProc(std::uintptr_t handle, UINT message, WPARAM wParam, LPARAM lPar
       w->editLimit = wParam ? wParam : 0x7FFFFFFE;
       return 0;
     case WM_SETFONT:
-      w->font = reinterpret_cast<HFONT>(wParam);
-      if (lParam & 0xFFFF) redrawWindow(*w);
-      return 0;
     case WM_GETFONT:
-      return reinterpret_cast<LRESULT>(w->font);
+      return controlFontMessage(*w, message, wParam, lParam);
     default:
       return defWindowProc(handle, message, wParam, lParam);
   }
