@@ -9,6 +9,7 @@ constexpr char kWindowCaption[] = "File TX.txt";
 constexpr char kTriggerFileName[] = "TX.txt";
 constexpr DWORD kMainDialogStyle = WS_CAPTION | WS_SYSMENU;
 constexpr std::int32_t kRed = 0x0000FF;
+constexpr int kExitNoWindow = 1;
 
 std::string readControlText(int controlId) {
   return getControlText(controlWindow(hDlg, controlId));
@@ -55,5 +56,7 @@ int runMainWindow() {
 
   triggerFileName = kTriggerFileName;
   runModal(hDlg, PttController, nullptr);
-  return 0;
+  // A window that could not be made (no display, say) is not a normal end: a
+  // launcher or script must be able to tell.
+  return hDlg ? 0 : kExitNoWindow;
 }

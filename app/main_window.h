@@ -2,5 +2,6 @@
 // operations to the toolkit and runs the window until it is gone.
 #pragma once
 
-// Returns the process exit code, 0.
+// Returns the process exit code: 0 once the window has been closed, 1 when no window
+// could be made.
 int runMainWindow();

@@ -139,4 +139,13 @@ INSTANTIATE_TEST_SUITE_P(Trigger, MainWindowTest, ::testing::Values(false, true)
                            return std::string(info.param ? "TriggerFilePresent" : "NoTriggerFile");
                          });
 
+TEST_F(MainWindowTest, NoWindowEndsTheRunAtOnceWithExitCode1) {
+  fake::failNext("CreateDialogIndirectParamA");
+
+  EXPECT_EQ(runMainWindow(), 1);
+
+  EXPECT_EQ(hDlg, nullptr);
+  EXPECT_EQ(seen.dialog, nullptr) << "no run may wait for events without a window";
+}
+
 }  // namespace
