@@ -4,18 +4,25 @@
 // import for screenshots kept as files, and a private Xvfb when no display is set.
 #pragma once
 
-#include <sys/types.h>
-
 #include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "x_test_support.h"
+
 struct _XDisplay;
 
 namespace e2e {
 
-using Clock = std::chrono::steady_clock;
+// Shared with the Linux window tests.
+using xtest::Clock;
+using xtest::displayRefused;
+using xtest::pressKeys;
+using xtest::Rgb;
+using xtest::runCommand;
+using xtest::useDisplay;  // a private Xvfb unless $DISPLAY is set
+using xtest::xdotool;
 
 struct Rect {
   int x = 0, y = 0, width = 0, height = 0;
@@ -24,11 +31,6 @@ struct Rect {
   bool intersects(const Rect& o) const {
     return x < o.right() && o.x < right() && y < o.bottom() && o.y < bottom();
   }
-};
-
-struct Rgb {
-  int r = 0, g = 0, b = 0;
-  int luminance() const { return (299 * r + 587 * g + 114 * b) / 1000; }
 };
 
 // A rectangle of pixels, row by row.
@@ -83,24 +85,11 @@ class XSession {
   ::_XDisplay* display_ = nullptr;
 };
 
-// xdotool with these arguments; true when it succeeded.
-bool xdotool(const std::vector<std::string>& args);
 bool clickAt(int screenX, int screenY);
-bool pressKeys(const std::vector<std::string>& keys);
 bool typeText(const std::string& text);
 
 // Saves a PNG of the window (ImageMagick import); false on failure.
 bool saveWindowPng(unsigned long window, const std::string& path);
 bool saveScreenPng(const Rect& area, const std::string& path);
-
-// Starts a private Xvfb for this process unless $DISPLAY is set, and sets $DISPLAY to
-// it. False when no server could be started.
-bool useDisplay();
-
-// Runs `argv` and waits for it; its exit code, or -1. A command that could not connect
-// to the X server is run again (see XSession).
-int runCommand(const std::vector<std::string>& argv);
-// True when a program's error output says it could not connect to the X server.
-bool displayRefused(const std::string& output);
 
 }  // namespace e2e

@@ -11,27 +11,17 @@
 #include <vector>
 
 #include "platform.h"
+#include "x_test_support.h"
 
 struct _XDisplay;
 
 namespace wintest {
 
 // ---- X servers ------------------------------------------------------------------------------
-class PrivateXServer {
+// These tests' Xvfb runs with -noreset: it does not reset when its last client goes.
+class PrivateXServer : public xtest::Xvfb {
  public:
-  PrivateXServer() = default;
-  ~PrivateXServer() { stop(); }
-  PrivateXServer(const PrivateXServer&) = delete;
-  PrivateXServer& operator=(const PrivateXServer&) = delete;
-
-  bool start();  // Xvfb :N (N chosen by the server) 1024x768x24, ready for clients
-  void stop();
-  void kill();  // SIGKILL, as if the server crashed
-  const std::string& display() const { return display_; }
-
- private:
-  pid_t pid_ = -1;
-  std::string display_;
+  bool start() { return Xvfb::start({"-noreset"}); }  // ready for clients
 };
 
 // Starts a private server for the whole test program unless $DISPLAY is already set.
@@ -43,10 +33,7 @@ struct Geometry {
   bool viewable = false;
 };
 
-struct Rgb {
-  int r = 0, g = 0, b = 0;
-  bool operator==(const Rgb& o) const { return r == o.r && g == o.g && b == o.b; }
-};
+using xtest::Rgb;
 std::string describe(const Rgb& c);
 Rgb rgbOf(COLORREF colour);
 
@@ -76,10 +63,9 @@ class Inspector {
 };
 
 // ---- Driving input -----------------------------------------------------------------------------------
-// Runs xdotool with the arguments and waits for it.
-bool xdotool(const std::vector<std::string>& args);
+using xtest::pressKeys;
+using xtest::xdotool;  // runs xdotool with the arguments and waits for it
 bool clickAt(int rootX, int rootY);
-bool pressKeys(const std::vector<std::string>& keys);
 bool typeText(const std::string& text);
 
 // ---- The message pump -----------------------------------------------------------------------------------
