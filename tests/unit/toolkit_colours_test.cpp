@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "fake/fake_user32.h"
+#include "one_dialog_fixture.h"
 #include "toolkit/toolkit.h"
 #include "toolkit/window_records.h"
 
@@ -12,20 +13,16 @@ constexpr int kBoxId = 1002;
 constexpr int kOtherBoxId = 1005;
 constexpr int kLabelId = 1994;
 
-class ColoursTest : public ::testing::Test {
+class ColoursTest : public OneDialogTest {
  protected:
   void SetUp() override {
-    fake::reset();
-    toolkitStartup();
-    dialog = createDialog(UNIT_MODE_DIALOG, nullptr, "File TX.txt", COORD_OMITTED, COORD_OMITTED,
-                          80, 75, WS_CAPTION | WS_SYSMENU, 0);
+    OneDialogTest::SetUp();
     addControl(TextBox, dialog, kBoxId, "1", 60, 45, 20, 14, WS_BORDER, 0, nullptr);
     addControl(TextBox, dialog, kOtherBoxId, "2", 60, 30, 20, 14, WS_BORDER, 0, nullptr);
     addControl(Label, dialog, kLabelId, "", 0, 0, 80, 40, 0, 0, nullptr);
   }
   void TearDown() override {
-    for (HWND d : fake::liveDialogs()) platform::DestroyWindow(d);
-    EXPECT_EQ(recordCount(), 0u);
+    OneDialogTest::TearDown();
     EXPECT_EQ(fake::liveBrushCount(), 0u) << "a brush outlived every control using it";
     EXPECT_EQ(fake::invalidDeletes(), 0u) << "a brush was deleted twice or was not ours";
     EXPECT_EQ(fake::openDeviceContexts(), 0u);
@@ -46,8 +43,6 @@ class ColoursTest : public ::testing::Test {
     platform::ReleaseDC(control, dc);
     return reply;
   }
-
-  HWND dialog = nullptr;
 };
 
 struct NormalisationCase {

@@ -3,27 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "fake/fake_user32.h"
+#include "one_dialog_fixture.h"
 #include "toolkit/toolkit.h"
 #include "toolkit/window_records.h"
 
 namespace {
 
-class ControlsTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    fake::reset();
-    toolkitStartup();
-    dialog = createDialog(UNIT_MODE_DIALOG, nullptr, "File TX.txt", COORD_OMITTED, COORD_OMITTED,
-                          80, 75, WS_CAPTION | WS_SYSMENU, 0);
-    ASSERT_NE(dialog, nullptr);
-  }
-  void TearDown() override {
-    for (HWND d : fake::liveDialogs()) platform::DestroyWindow(d);
-    EXPECT_EQ(recordCount(), 0u) << "records outlived their windows";
-  }
-
-  HWND dialog = nullptr;
-};
+using ControlsTest = OneDialogTest;
 
 struct KindCase {
   const char* name;

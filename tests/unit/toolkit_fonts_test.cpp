@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "fake/fake_user32.h"
+#include "one_dialog_fixture.h"
 #include "serial/error_status.h"
 #include "toolkit/fonts.h"
 #include "toolkit/toolkit.h"
@@ -16,19 +17,15 @@ namespace {
 constexpr int kLabelId = 1994;
 constexpr int kOtherLabelId = 1995;
 
-class FontsTest : public ::testing::Test {
+class FontsTest : public OneDialogTest {
  protected:
   void SetUp() override {
-    fake::reset();
-    toolkitStartup();
-    dialog = createDialog(UNIT_MODE_DIALOG, nullptr, "File TX.txt", COORD_OMITTED, COORD_OMITTED,
-                          80, 75, WS_CAPTION | WS_SYSMENU, 0);
+    OneDialogTest::SetUp();
     addControl(Label, dialog, kLabelId, "", 0, 0, 80, 40, 0, 0, nullptr);
     addControl(Label, dialog, kOtherLabelId, "", 0, 40, 80, 10, 0, 0, nullptr);
   }
   void TearDown() override {
-    for (HWND d : fake::liveDialogs()) platform::DestroyWindow(d);
-    EXPECT_EQ(recordCount(), 0u);
+    OneDialogTest::TearDown();
     EXPECT_EQ(fake::openDeviceContexts(), 0u);
   }
 
@@ -38,8 +35,6 @@ class FontsTest : public ::testing::Test {
     return copy;
   }
   const fake::Window* control(int id) const { return fake::window(controlWindow(dialog, id)); }
-
-  HWND dialog = nullptr;
 };
 
 TEST_F(FontsTest, ProgramsFirstFontIsHandleThreeAfterTheTwoBuiltInEntries) {
