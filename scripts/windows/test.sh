@@ -76,7 +76,8 @@ if [ "${1:-}" = --inside ]; then
   fi
 
   # 4. A fresh prefix. The registry maps the test port; Wine draws window frames itself
-  #    (no window manager under Xvfb), so DestroyWindow does not wait for one.
+  #    (no window manager under Xvfb), so DestroyWindow does not wait for one; the
+  #    info-tip colour is Windows' own (Wine's default is white, like an edit box).
   if [ -d "$WINEPREFIX" ]; then
     wineserver -k >/dev/null 2>&1
     rm -rf "$WINEPREFIX"
@@ -84,6 +85,16 @@ if [ "${1:-}" = --inside ]; then
   started=$SECONDS
   wine wineboot -i >/dev/null 2>&1 </dev/null
   [ -d "$WINEPREFIX/drive_c" ] || die "wineboot did not create $WINEPREFIX"
+  # Wine's own fonts (Marlett draws the caption buttons, Tahoma and the MS Sans Serif
+  # bitmap fonts are the dialog fonts). This Wine loads them only from C:\windows\Fonts,
+  # which Debian's wineboot leaves empty; fonts-wine puts them in /usr/share/wine/fonts.
+  # Without them every caption button shows a letter ("r" for the close box).
+  wine_fonts=${FILEPTT_WINE_FONTS:-/usr/share/wine/fonts}
+  if [ -f "$wine_fonts/marlett.ttf" ]; then
+    cp "$wine_fonts"/* "$WINEPREFIX/drive_c/windows/Fonts/" || die "cannot copy $wine_fonts"
+  else
+    echo "Wine's fonts are not in $wine_fonts (fonts-wine): caption buttons are drawn as letters"
+  fi
   reg=$wine_dir/test-ports.reg
   cat >"$reg" <<EOF
 REGEDIT4
@@ -93,6 +104,9 @@ REGEDIT4
 
 [HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]
 "Managed"="N"
+
+[HKEY_CURRENT_USER\\Control Panel\\Colors]
+"InfoWindow"="255 255 225"
 EOF
   wine regedit /S "Z:${reg//\//\\}" >/dev/null 2>&1 </dev/null \
     || die "regedit failed"
