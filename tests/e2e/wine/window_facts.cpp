@@ -10,6 +10,7 @@
 //   style=0x... exstyle=0x... owner=0x...   GetWindowLongA and GW_OWNER
 //   window=l t r b  client=l t r b          screen coordinates
 //   screen=w h  workarea=l t r b            primary monitor
+//   infobk=r g b                            the system colour COLOR_INFOBK
 //   caption=CODE CODE ...                   WM_NCHITTEST along the caption's middle row,
 //                                           left to right, equal neighbours merged
 //   frame=CODE ...                          the distinct answers along the outer edge
@@ -100,6 +101,9 @@ int show(HWND window) {
   printRect("client", client);
   std::printf("screen=%d %d\n", GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
   printRect("workarea", work);
+  const COLORREF infoBackground = GetSysColor(COLOR_INFOBK);
+  std::printf("infobk=%d %d %d\n", GetRValue(infoBackground), GetGValue(infoBackground),
+              GetBValue(infoBackground));
 
   // The caption's middle row, from the outer left edge to the outer right edge.
   const int row = (outer.top + client.top) / 2;
