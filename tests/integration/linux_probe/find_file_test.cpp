@@ -10,7 +10,7 @@
 #include <set>
 #include <string>
 
-#include "platform.h"
+#include "platform/platform.h"
 
 namespace fs = std::filesystem;
 

@@ -16,8 +16,8 @@
 #include <string>
 
 #include "caseless_fs.h"
-#include "linux/posix_handles.h"
-#include "platform.h"
+#include "platform/linux/kernel32/handles.h"
+#include "platform/platform.h"
 #include "trigger/trigger_file_probe.h"
 
 namespace fs = std::filesystem;

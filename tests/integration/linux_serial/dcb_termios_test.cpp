@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 #include <termios.h>
 
-#include "linux/posix_dcb.h"
+#include "platform/linux/kernel32/dcb_termios.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 #include <cstring>
 #include <fstream>
 
-#include "linux/posix_errors.h"
-#include "linux/posix_handles.h"
-#include "linux/posix_port_names.h"
+#include "platform/linux/kernel32/errors.h"
+#include "platform/linux/kernel32/handles.h"
+#include "platform/linux/kernel32/port_names.h"
 #include "serial/call_platform.h"
 #include "serial_fixture.h"
 

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "modemsim_reader.h"
-#include "platform.h"
+#include "platform/platform.h"
 #include "serial/error_status.h"
 #include "serial/serial_port_channel.h"
 

@@ -1,5 +1,5 @@
 // Port names on Linux: ports directory first, then the serial devices present.
-#include "posix_port_names.h"
+#include "platform/linux/kernel32/port_names.h"
 
 #include <dirent.h>
 #include <pwd.h>
@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "posix_errors.h"
+#include "platform/linux/kernel32/errors.h"
 
 namespace posix {
 

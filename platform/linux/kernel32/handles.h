@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "platform.h"
+#include "platform/platform.h"
 
 namespace posix {
 
@@ -43,7 +43,7 @@ struct DeviceRecord {
 };
 
 struct SearchRecord {
-  DIR* directory = nullptr;  // null for a direct lookup, which has no further entry
+  DIR* directory = nullptr;   // null for a direct lookup, which has no further entry
   std::string directoryPart;  // "" for the current directory, else ends with '/'
   std::string pattern;
   ~SearchRecord();
@@ -57,7 +57,7 @@ HANDLE addSearch(std::shared_ptr<SearchRecord> search);
 std::shared_ptr<SearchRecord> findSearch(HANDLE handle);
 std::shared_ptr<SearchRecord> takeSearch(HANDLE handle);
 
-std::size_t openDeviceCount();
+// How many searches are open now; the probe tests watch it for leaks.
 std::size_t openSearchCount();
 
 }  // namespace posix

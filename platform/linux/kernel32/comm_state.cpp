@@ -9,10 +9,10 @@
 
 #include <cerrno>
 
-#include "platform.h"
-#include "posix_errors.h"
-#include "posix_dcb.h"
-#include "posix_handles.h"
+#include "platform/linux/kernel32/dcb_termios.h"
+#include "platform/linux/kernel32/errors.h"
+#include "platform/linux/kernel32/handles.h"
+#include "platform/platform.h"
 
 using namespace posix;
 
@@ -30,7 +30,8 @@ bool modemIoctl(int fd, unsigned long request, int lines) {
   if (lines == 0) return true;
   int value = lines;
   int result;
-  do result = ::ioctl(fd, request, &value); while (result != 0 && errno == EINTR);
+  do result = ::ioctl(fd, request, &value);
+  while (result != 0 && errno == EINTR);
   return result == 0;
 }
 
@@ -40,10 +41,10 @@ namespace platform {
 
 BOOL GetCommState(HANDLE file, LPDCB dcb) {
   const std::shared_ptr<DeviceRecord> device = findDevice(file);
-  if (!device) return setLastError(kErrorInvalidHandle), FALSE;
-  if (!dcb) return setLastError(kErrorInvalidParameter), FALSE;
+  if (!device) return failWith(kErrorInvalidHandle, FALSE);
+  if (!dcb) return failWith(kErrorInvalidParameter, FALSE);
   termios t;
-  if (::tcgetattr(device->fd, &t) != 0) return setLastError(win32ErrorFromModemErrno(errno)), FALSE;
+  if (::tcgetattr(device->fd, &t) != 0) return failWith(win32ErrorFromModemErrno(errno), FALSE);
   bool dtrUp = false, rtsUp = false;
   if (!device->modesKnown) readLines(device->fd, &dtrUp, &rtsUp);
   *dcb = describeTermios(t, *device, dtrUp, rtsUp);
@@ -52,29 +53,29 @@ BOOL GetCommState(HANDLE file, LPDCB dcb) {
 
 BOOL SetCommState(HANDLE file, LPDCB dcb) {
   const std::shared_ptr<DeviceRecord> device = findDevice(file);
-  if (!device) return setLastError(kErrorInvalidHandle), FALSE;
+  if (!device) return failWith(kErrorInvalidHandle, FALSE);
   if (!dcb || dcb->fDtrControl > DTR_CONTROL_HANDSHAKE)
-    return setLastError(kErrorInvalidParameter), FALSE;
+    return failWith(kErrorInvalidParameter, FALSE);
   termios t;
-  if (::tcgetattr(device->fd, &t) != 0) return setLastError(win32ErrorFromModemErrno(errno)), FALSE;
+  if (::tcgetattr(device->fd, &t) != 0) return failWith(win32ErrorFromModemErrno(errno), FALSE);
 
   // termios is written only for the fields that change: a block read and written back
   // as it was must not disturb the port.
   const DCB now = describeTermios(t, *device, false, false);
   if (!sameTermiosFields(*dcb, now)) {
-    if (!applyToTermios(*dcb, now, t)) return setLastError(kErrorInvalidParameter), FALSE;
+    if (!applyToTermios(*dcb, now, t)) return failWith(kErrorInvalidParameter, FALSE);
     if (::tcsetattr(device->fd, TCSANOW, &t) != 0)
-      return setLastError(win32ErrorFromModemErrno(errno)), FALSE;
+      return failWith(win32ErrorFromModemErrno(errno), FALSE);
   }
 
   const bool dtrUp = dcb->fDtrControl != DTR_CONTROL_DISABLE;
-  const bool rtsUp = dcb->fRtsControl == RTS_CONTROL_ENABLE ||
-                     dcb->fRtsControl == RTS_CONTROL_HANDSHAKE;
+  const bool rtsUp =
+      dcb->fRtsControl == RTS_CONTROL_ENABLE || dcb->fRtsControl == RTS_CONTROL_HANDSHAKE;
   const int raise = (dtrUp ? TIOCM_DTR : 0) | (rtsUp ? TIOCM_RTS : 0);
   const int drop = (dtrUp ? 0 : TIOCM_DTR) | (rtsUp ? 0 : TIOCM_RTS);
   // Drop first: a change never passes through both lines asserted on its way.
   if (!modemIoctl(device->fd, TIOCMBIC, drop) || !modemIoctl(device->fd, TIOCMBIS, raise))
-    return setLastError(win32ErrorFromModemErrno(errno)), FALSE;
+    return failWith(win32ErrorFromModemErrno(errno), FALSE);
 
   device->modesKnown = true;
   device->dtrControl = dcb->fDtrControl;

@@ -1,5 +1,5 @@
 // The handle table of the POSIX half: one lock, one counter, two kinds of record.
-#include "posix_handles.h"
+#include "platform/linux/kernel32/handles.h"
 
 #include <unistd.h>
 
@@ -55,11 +55,6 @@ std::shared_ptr<DeviceRecord> takeDevice(HANDLE handle) { return find(devices, h
 HANDLE addSearch(std::shared_ptr<SearchRecord> search) { return add(searches, std::move(search)); }
 std::shared_ptr<SearchRecord> findSearch(HANDLE handle) { return find(searches, handle, false); }
 std::shared_ptr<SearchRecord> takeSearch(HANDLE handle) { return find(searches, handle, true); }
-
-std::size_t openDeviceCount() {
-  std::lock_guard guard(tableLock);
-  return devices.size();
-}
 
 std::size_t openSearchCount() {
   std::lock_guard guard(tableLock);

@@ -18,9 +18,9 @@
 #include <string>
 #include <string_view>
 
-#include "platform.h"
-#include "posix_errors.h"
-#include "posix_handles.h"
+#include "platform/linux/kernel32/errors.h"
+#include "platform/linux/kernel32/handles.h"
+#include "platform/platform.h"
 
 using namespace posix;
 
@@ -35,7 +35,9 @@ FILETIME fileTime(const timespec& ts) {
   return {static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
 }
 
-bool hasWildcard(std::string_view text) { return text.find_first_of("*?") != std::string_view::npos; }
+bool hasWildcard(std::string_view text) {
+  return text.find_first_of("*?") != std::string_view::npos;
+}
 
 // Win32's rules: "*" matches any run of bytes, "?" exactly one; "*.*" matches every
 // name, those without a dot included.
@@ -110,8 +112,10 @@ void fill(WIN32_FIND_DATAA* found, std::string_view storedName, const Entry& ent
 std::string flippedCase(std::string_view text) {
   std::string flipped(text);
   for (char& c : flipped) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    else if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c >= 'a' && c <= 'z')
+      c = static_cast<char>(c - 'a' + 'A');
+    else if (c >= 'A' && c <= 'Z')
+      c = static_cast<char>(c - 'A' + 'a');
   }
   return flipped;
 }
@@ -130,8 +134,8 @@ bool foundUnderOtherCase(const std::string& directoryPart, std::string_view leaf
 // The entry's name as the directory stores it, found by reading the directory: the
 // exact name if it is there, else the one that matches without regard to ASCII case,
 // else the one with the entry's inode. False (errno set) when none can be told.
-bool storedNameOf(const std::string& directoryPart, std::string_view leaf,
-                  const struct stat& self, std::string* stored) {
+bool storedNameOf(const std::string& directoryPart, std::string_view leaf, const struct stat& self,
+                  std::string* stored) {
   DIR* directory = ::opendir(directoryPart.empty() ? "." : directoryPart.c_str());
   if (!directory) return false;
   std::string caseless, sameInode;
@@ -157,19 +161,15 @@ bool storedNameOf(const std::string& directoryPart, std::string_view leaf,
   return !stored->empty();
 }
 
-HANDLE fail(DWORD code) {
-  setLastError(code);
-  return INVALID_HANDLE_VALUE;
-}
-
-HANDLE findDirect(const std::string& name, const std::string& directoryPart,
-                  std::string_view leaf, WIN32_FIND_DATAA* found) {
+HANDLE findDirect(const std::string& name, const std::string& directoryPart, std::string_view leaf,
+                  WIN32_FIND_DATAA* found) {
   Entry entry;
-  if (!statEntry(AT_FDCWD, name.c_str(), &entry)) return fail(win32ErrorFromErrno(errno));
+  if (!statEntry(AT_FDCWD, name.c_str(), &entry))
+    return failWith(win32ErrorFromErrno(errno), INVALID_HANDLE_VALUE);
   std::string stored(leaf);
   if (foundUnderOtherCase(directoryPart, leaf, entry.self) &&
       !storedNameOf(directoryPart, leaf, entry.self, &stored))
-    return fail(win32ErrorFromErrno(errno));
+    return failWith(win32ErrorFromErrno(errno), INVALID_HANDLE_VALUE);
   fill(found, stored, entry);
   return addSearch(std::make_shared<SearchRecord>());
 }
@@ -197,24 +197,25 @@ HANDLE findReading(const std::string& directoryPart, std::string_view pattern,
   auto search = std::make_shared<SearchRecord>();
   search->directory = ::opendir(directoryPart.empty() ? "." : directoryPart.c_str());
   if (!search->directory)
-    return fail(errno == ENOENT ? kErrorPathNotFound : win32ErrorFromErrno(errno));
+    return failWith(errno == ENOENT ? kErrorPathNotFound : win32ErrorFromErrno(errno),
+                    INVALID_HANDLE_VALUE);
   search->directoryPart = directoryPart;
   search->pattern = pattern;
   DWORD error = 0;
   if (!nextMatch(*search, found, &error))
-    return fail(error == kErrorNoMoreFiles ? kErrorFileNotFound : error);
+    return failWith(error == kErrorNoMoreFiles ? kErrorFileNotFound : error, INVALID_HANDLE_VALUE);
   return addSearch(std::move(search));
 }
 
 HANDLE findFirst(LPCSTR name, LPWIN32_FIND_DATAA found) {
-  if (!name || !found) return fail(kErrorInvalidParameter);
+  if (!name || !found) return failWith(kErrorInvalidParameter, INVALID_HANDLE_VALUE);
   const std::string path = name;
-  if (path.empty()) return fail(kErrorPathNotFound);
+  if (path.empty()) return failWith(kErrorPathNotFound, INVALID_HANDLE_VALUE);
   const std::size_t slash = path.rfind('/');
   const std::string directoryPart = slash == std::string::npos ? "" : path.substr(0, slash + 1);
   const std::string_view leaf = std::string_view(path).substr(directoryPart.size());
-  if (leaf.empty()) return fail(kErrorFileNotFound);
-  if (hasWildcard(directoryPart)) return fail(kErrorInvalidName);
+  if (leaf.empty()) return failWith(kErrorFileNotFound, INVALID_HANDLE_VALUE);
+  if (hasWildcard(directoryPart)) return failWith(kErrorInvalidName, INVALID_HANDLE_VALUE);
   if (!hasWildcard(leaf)) return findDirect(path, directoryPart, leaf, found);
   return findReading(directoryPart, leaf, found);
 }
@@ -227,28 +228,27 @@ HANDLE FindFirstFileA(LPCSTR name, LPWIN32_FIND_DATAA found) {
   try {
     return findFirst(name, found);
   } catch (const std::bad_alloc&) {
-    return fail(kErrorNotEnoughMemory);
+    return failWith(kErrorNotEnoughMemory, INVALID_HANDLE_VALUE);
   }
 }
 
 BOOL FindNextFileA(HANDLE handle, LPWIN32_FIND_DATAA found) {
   const std::shared_ptr<SearchRecord> search = findSearch(handle);
-  if (!search) return setLastError(kErrorInvalidHandle), FALSE;
-  if (!found) return setLastError(kErrorInvalidParameter), FALSE;
+  if (!search) return failWith(kErrorInvalidHandle, FALSE);
+  if (!found) return failWith(kErrorInvalidParameter, FALSE);
   // A direct lookup names one entry: there is never a next one.
-  if (!search->directory) return setLastError(kErrorNoMoreFiles), FALSE;
+  if (!search->directory) return failWith(kErrorNoMoreFiles, FALSE);
   DWORD error = 0;
   try {
     if (nextMatch(*search, found, &error)) return TRUE;
   } catch (const std::bad_alloc&) {
     error = kErrorNotEnoughMemory;
   }
-  setLastError(error);
-  return FALSE;
+  return failWith(error, FALSE);
 }
 
 BOOL FindClose(HANDLE handle) {
-  if (!takeSearch(handle)) return setLastError(kErrorInvalidHandle), FALSE;
+  if (!takeSearch(handle)) return failWith(kErrorInvalidHandle, FALSE);
   return TRUE;
 }
 

@@ -1,5 +1,5 @@
 // The DCB and termios mapping of the Linux layer.
-#include "posix_dcb.h"
+#include "platform/linux/kernel32/dcb_termios.h"
 
 namespace posix {
 
@@ -13,12 +13,12 @@ struct BaudRate {
   speed_t speed;
 };
 constexpr BaudRate kBaudRates[] = {
-    {50, B50},         {75, B75},         {110, B110},       {134, B134},
-    {150, B150},       {200, B200},       {300, B300},       {600, B600},
-    {1200, B1200},     {1800, B1800},     {2400, B2400},     {4800, B4800},
-    {9600, B9600},     {19200, B19200},   {38400, B38400},   {57600, B57600},
-    {115200, B115200}, {230400, B230400}, {460800, B460800}, {500000, B500000},
-    {576000, B576000}, {921600, B921600}, {1000000, B1000000}, {1152000, B1152000},
+    {50, B50},           {75, B75},           {110, B110},         {134, B134},
+    {150, B150},         {200, B200},         {300, B300},         {600, B600},
+    {1200, B1200},       {1800, B1800},       {2400, B2400},       {4800, B4800},
+    {9600, B9600},       {19200, B19200},     {38400, B38400},     {57600, B57600},
+    {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
+    {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
     {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
     {3500000, B3500000}, {4000000, B4000000},
 };
@@ -59,10 +59,10 @@ DCB describeTermios(const termios& t, const DeviceRecord& device, bool dtrUp, bo
   dcb.fOutxCtsFlow = (t.c_cflag & CRTSCTS) != 0;
   dcb.fOutX = (t.c_iflag & IXON) != 0;
   dcb.fInX = (t.c_iflag & IXOFF) != 0;
-  dcb.fDtrControl = device.modesKnown ? device.dtrControl
-                                      : (dtrUp ? DTR_CONTROL_ENABLE : DTR_CONTROL_DISABLE);
-  dcb.fRtsControl = device.modesKnown ? device.rtsControl
-                                      : (rtsUp ? RTS_CONTROL_ENABLE : RTS_CONTROL_DISABLE);
+  dcb.fDtrControl =
+      device.modesKnown ? device.dtrControl : (dtrUp ? DTR_CONTROL_ENABLE : DTR_CONTROL_DISABLE);
+  dcb.fRtsControl =
+      device.modesKnown ? device.rtsControl : (rtsUp ? RTS_CONTROL_ENABLE : RTS_CONTROL_DISABLE);
   dcb.ByteSize = byteSizeOf(t.c_cflag);
   if (!(t.c_cflag & PARENB))
     dcb.Parity = kNoParity;

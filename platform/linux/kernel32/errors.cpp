@@ -1,6 +1,6 @@
 // errno to Win32 last-error codes, chosen so that the program's mapping lands in the
 // right category (not found, no access, bad handle, device fault, everything else).
-#include "posix_errors.h"
+#include "platform/linux/kernel32/errors.h"
 
 #include <cerrno>
 
@@ -8,13 +8,20 @@ namespace posix {
 
 DWORD win32ErrorFromErrno(int error) {
   switch (error) {
-    case ENOENT: case ENXIO: case ENODEV: return kErrorFileNotFound;
+    case ENOENT:
+    case ENXIO:
+    case ENODEV: return kErrorFileNotFound;
     case ENOTDIR: return kErrorPathNotFound;
-    case EMFILE: case ENFILE: return kErrorTooManyOpenFiles;
-    case EACCES: case EPERM: case EISDIR: return kErrorAccessDenied;
+    case EMFILE:
+    case ENFILE: return kErrorTooManyOpenFiles;
+    case EACCES:
+    case EPERM:
+    case EISDIR: return kErrorAccessDenied;
     case EROFS: return kErrorWriteProtect;
     // A port that another process holds: its exclusive open or its lock refuses us.
-    case EBUSY: case EWOULDBLOCK: case ETXTBSY: return kErrorSharingViolation;
+    case EBUSY:
+    case EWOULDBLOCK:
+    case ETXTBSY: return kErrorSharingViolation;
     case EBADF: return kErrorInvalidHandle;
     case ENOMEM: return kErrorNotEnoughMemory;
     case EIO: return kErrorGenFailure;
@@ -23,7 +30,8 @@ DWORD win32ErrorFromErrno(int error) {
     case ENOSPC: return kErrorDiskFull;
     case ENAMETOOLONG: return kErrorFilenameTooLong;
     case ELOOP: return kErrorCantResolveFilename;
-    case ENOTTY: case EOPNOTSUPP: return kErrorNotSupported;
+    case ENOTTY:
+    case EOPNOTSUPP: return kErrorNotSupported;
     default: return kErrorInternalError;
   }
 }
@@ -32,7 +40,5 @@ DWORD win32ErrorFromModemErrno(int error) {
   if (error == ENOTTY || error == EINVAL) return kErrorNotSupported;
   return win32ErrorFromErrno(error);
 }
-
-void setLastError(DWORD code) { platform::SetLastError(code); }
 
 }  // namespace posix

@@ -1,19 +1,15 @@
-// KERNEL32 on POSIX: opening serial devices (CreateFileA, GetFileType, CloseHandle),
-// the error mode, the thread's last-error code, the module handle and Sleep.
-// Built on open/flock/termios and the handle table of posix_handles.h. Leaves out
-// every CreateFileA disposition but OPEN_EXISTING, overlapped I/O and security
-// descriptors; there are no system error boxes to suppress on Linux.
+// KERNEL32 devices on POSIX: opening a serial device (CreateFileA, with the check that
+// no other program holds it), GetFileType and CloseHandle. Built on open/flock/termios
+// and the handle table of handles.h. Leaves out every CreateFileA disposition but
+// OPEN_EXISTING, overlapped I/O and security descriptors.
 #include <fcntl.h>
-#include <sched.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <termios.h>
-#include <time.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <fstream>
@@ -21,26 +17,27 @@
 #include <sstream>
 #include <string>
 
-#include "platform.h"
-#include "posix_errors.h"
-#include "posix_handles.h"
-#include "posix_port_names.h"
+#include "platform/linux/kernel32/errors.h"
+#include "platform/linux/kernel32/handles.h"
+#include "platform/linux/kernel32/port_names.h"
+#include "platform/platform.h"
 
 using namespace posix;
 
 namespace {
 
-thread_local DWORD lastError = 0;
-std::atomic<UINT> errorMode{0};
-
 constexpr DWORD kFileTypePipe = 3;
-constexpr DWORD kInfinite = 0xFFFFFFFFu;
 
 int openFlags(DWORD access, bool inherit) {
   const bool read = access & GENERIC_READ, write = access & GENERIC_WRITE;
   int flags = read && write ? O_RDWR : write ? O_WRONLY : O_RDONLY;
   // Without O_NONBLOCK a port whose carrier is down would hang the open.
   flags |= O_NOCTTY | O_NONBLOCK;
+  // An inheritable Win32 handle passes to the programs this process starts; the Linux
+  // form of that is a descriptor without close-on-exec, which survives exec together
+  // with its flock (the lock belongs to the open file, not to the process), so that
+  // HUPCL drops the lines only when the last holder closes. Only a handle that asked
+  // not to be inherited gets O_CLOEXEC.
   if (!inherit) flags |= O_CLOEXEC;
   return flags;
 }
@@ -72,33 +69,26 @@ bool lockedByAnyone(const std::string& path) {
 
 int openRetrying(const char* path, int flags) {
   int fd;
-  do fd = ::open(path, flags); while (fd < 0 && errno == EINTR);
+  do fd = ::open(path, flags);
+  while (fd < 0 && errno == EINTR);
   return fd;
 }
 
-// Opens `path` as CreateFileA does; on failure returns -1 with the Win32 code in *error.
-int openDevice(const std::string& path, DWORD access, bool exclusive, bool inherit,
-               DeviceRecord& record, DWORD* error) {
-  if (exclusive && lockedByAnyone(path)) {
-    *error = kErrorSharingViolation;
-    return -1;
-  }
-  const int fd = openRetrying(path.c_str(), openFlags(access, inherit));
-  if (fd < 0) {
-    *error = win32ErrorFromErrno(errno);
-    return -1;
-  }
-  auto fail = [&](DWORD code) {
-    ::close(fd);
-    *error = code;
-    return -1;
-  };
+// Opens `path` into `record` as CreateFileA does; false with the last error set on
+// failure, when the record's destructor closes whatever was opened.
+bool openDevice(const std::string& path, DWORD access, bool exclusive, bool inherit,
+                DeviceRecord& record) {
+  if (exclusive && lockedByAnyone(path)) return failWith(kErrorSharingViolation, false);
+  record.fd = openRetrying(path.c_str(), openFlags(access, inherit));
+  if (record.fd < 0) return failWith(win32ErrorFromErrno(errno), false);
+  const int fd = record.fd;
 
   struct stat st;
-  if (::fstat(fd, &st) != 0) return fail(win32ErrorFromErrno(errno));
+  if (::fstat(fd, &st) != 0) return failWith(win32ErrorFromErrno(errno), false);
   // Win32 refuses to open a directory as a file.
-  if (S_ISDIR(st.st_mode)) return fail(kErrorAccessDenied);
-  if (exclusive && ::flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(win32ErrorFromErrno(errno));
+  if (S_ISDIR(st.st_mode)) return failWith(kErrorAccessDenied, false);
+  if (exclusive && ::flock(fd, LOCK_EX | LOCK_NB) != 0)
+    return failWith(win32ErrorFromErrno(errno), false);
 
   termios settings;
   if (::tcgetattr(fd, &settings) == 0) {
@@ -116,36 +106,24 @@ int openDevice(const std::string& path, DWORD access, bool exclusive, bool inher
     // or kill of this process included, as Windows serial drivers do at close.
     if (!(settings.c_cflag & HUPCL)) {
       settings.c_cflag |= HUPCL;
-      if (::tcsetattr(fd, TCSANOW, &settings) != 0) return fail(win32ErrorFromErrno(errno));
+      if (::tcsetattr(fd, TCSANOW, &settings) != 0)
+        return failWith(win32ErrorFromErrno(errno), false);
     }
   }
-  return fd;
+  return true;
 }
 
 HANDLE createFile(LPCSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security,
                   DWORD creation) {
-  if (!name || name[0] == '\0') {
-    setLastError(kErrorPathNotFound);
-    return INVALID_HANDLE_VALUE;
-  }
-  if (creation != OPEN_EXISTING) {
-    setLastError(kErrorInvalidParameter);
-    return INVALID_HANDLE_VALUE;
-  }
+  if (!name || name[0] == '\0') return failWith(kErrorPathNotFound, INVALID_HANDLE_VALUE);
+  if (creation != OPEN_EXISTING) return failWith(kErrorInvalidParameter, INVALID_HANDLE_VALUE);
   const ResolvedName resolved = resolveDeviceName(name, portsDirectory(), DeviceRoots{});
-  if (resolved.error != 0) {
-    setLastError(resolved.error);
-    return INVALID_HANDLE_VALUE;
-  }
+  if (resolved.error != 0) return failWith(resolved.error, INVALID_HANDLE_VALUE);
 
   auto record = std::make_shared<DeviceRecord>();
   const bool inherit = security && security->bInheritHandle;
-  DWORD error = 0;
-  record->fd = openDevice(resolved.path, access, shareMode == 0, inherit, *record, &error);
-  if (record->fd < 0) {
-    setLastError(error);
+  if (!openDevice(resolved.path, access, shareMode == 0, inherit, *record))
     return INVALID_HANDLE_VALUE;
-  }
   return addDevice(std::move(record));
 }
 
@@ -158,22 +136,15 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRIB
   try {
     return createFile(name, access, shareMode, security, creation);
   } catch (const std::bad_alloc&) {
-    setLastError(kErrorNotEnoughMemory);
-    return INVALID_HANDLE_VALUE;
+    return failWith(kErrorNotEnoughMemory, INVALID_HANDLE_VALUE);
   }
 }
 
 DWORD GetFileType(HANDLE file) {
   const std::shared_ptr<DeviceRecord> device = findDevice(file);
-  if (!device) {
-    setLastError(kErrorInvalidHandle);
-    return FILE_TYPE_UNKNOWN;
-  }
+  if (!device) return failWith(kErrorInvalidHandle, FILE_TYPE_UNKNOWN);
   struct stat st;
-  if (::fstat(device->fd, &st) != 0) {
-    setLastError(win32ErrorFromErrno(errno));
-    return FILE_TYPE_UNKNOWN;
-  }
+  if (::fstat(device->fd, &st) != 0) return failWith(win32ErrorFromErrno(errno), FILE_TYPE_UNKNOWN);
   if (S_ISREG(st.st_mode) || S_ISDIR(st.st_mode)) return FILE_TYPE_DISK;
   if (S_ISCHR(st.st_mode)) return FILE_TYPE_CHAR;
   if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) return kFileTypePipe;
@@ -182,44 +153,12 @@ DWORD GetFileType(HANDLE file) {
 
 BOOL CloseHandle(HANDLE object) {
   const std::shared_ptr<DeviceRecord> device = takeDevice(object);
-  if (!device) {
-    setLastError(kErrorInvalidHandle);
-    return FALSE;
-  }
+  if (!device) return failWith(kErrorInvalidHandle, FALSE);
   const int fd = device->fd;
   device->fd = -1;
   // Linux releases the descriptor even when close reports EINTR; it is never retried.
-  if (::close(fd) != 0 && errno != EINTR) {
-    setLastError(win32ErrorFromErrno(errno));
-    return FALSE;
-  }
+  if (::close(fd) != 0 && errno != EINTR) return failWith(win32ErrorFromErrno(errno), FALSE);
   return TRUE;
-}
-
-UINT SetErrorMode(UINT mode) { return errorMode.exchange(mode); }
-
-void SetLastError(DWORD code) { lastError = code; }
-
-DWORD GetLastError() { return lastError; }
-
-HMODULE GetModuleHandleA(LPCSTR /*moduleName*/) {
-  // One module per process here; any name yields the program's own instance.
-  static char instance;
-  return reinterpret_cast<HMODULE>(&instance);
-}
-
-void Sleep(DWORD milliseconds) {
-  if (milliseconds == 0) {
-    ::sched_yield();
-    return;
-  }
-  if (milliseconds == kInfinite) {
-    for (;;) ::pause();
-  }
-  timespec left{static_cast<time_t>(milliseconds / 1000),
-                static_cast<long>(milliseconds % 1000) * 1000000L};
-  while (::nanosleep(&left, &left) != 0 && errno == EINTR) {
-  }
 }
 
 }  // namespace platform

@@ -1,10 +1,11 @@
-// Win32 last-error codes for the POSIX half of the Linux platform, and the one place
-// where an errno becomes one of them. Built on platform.h's Win32 types; the codes stay
-// private to platform/linux. It never yields 7, 9 or 10, the codes that the program
-// treats as fatal: no Linux failure means a corrupted memory arena.
+// Win32 last-error codes for the KERNEL32 half of the Linux platform, the one place
+// where an errno becomes one of them, and the one way a KERNEL32 function fails
+// (failWith). Built on platform.h's Win32 types; the codes stay private to
+// platform/linux. It never yields 7, 9 or 10, the codes that the program treats as
+// fatal: no Linux failure means a corrupted memory arena.
 #pragma once
 
-#include "platform.h"
+#include "platform/platform.h"
 
 namespace posix {
 
@@ -34,7 +35,12 @@ DWORD win32ErrorFromErrno(int error);
 // control (ENOTTY, EINVAL) does not support the operation.
 DWORD win32ErrorFromModemErrno(int error);
 
-// Sets the thread's last-error code; for one-line failure returns.
-void setLastError(DWORD code);
+// Sets the thread's last-error code to `code` and returns `value`: every failure of a
+// KERNEL32 function is `return failWith(code, what the function returns on failure);`.
+template <class Result>
+Result failWith(DWORD code, Result value) {
+  platform::SetLastError(code);
+  return value;
+}
 
 }  // namespace posix

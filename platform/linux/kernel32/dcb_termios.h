@@ -6,8 +6,8 @@
 
 #include <termios.h>
 
-#include "platform.h"
-#include "posix_handles.h"
+#include "platform/linux/kernel32/handles.h"
+#include "platform/platform.h"
 
 namespace posix {
 
