@@ -12,13 +12,6 @@ namespace {
 constexpr ChannelNumber kHighestChannel = 32767;
 constexpr std::size_t kMaxDeviceNameBytes = 255;
 
-constexpr std::uint8_t ERR_BAD_ARGUMENT = 5;
-constexpr std::uint8_t ERR_NO_MEMORY = 7;
-constexpr std::uint8_t ERR_BAD_CHANNEL = 52;
-constexpr std::uint8_t ERR_CHANNEL_OPEN = 55;
-constexpr std::uint8_t ERR_BAD_NAME = 64;
-constexpr std::uint8_t ERR_OPEN_FAILED = 69;
-
 struct ChannelEntry {
   ChannelNumber number;
   HANDLE device;
@@ -88,29 +81,32 @@ void openSerialChannel(ChannelNumber channel, const std::string& deviceName,
                        std::int32_t receiveBufferLength) {
   std::lock_guard guard(openLock);
   const std::string name = deviceName.substr(0, kMaxDeviceNameBytes);
-  if (name.empty() || hasWildcard(name)) return recordError(ERR_BAD_NAME);
-  if (channel < 0) return recordError(ERR_BAD_CHANNEL);
-  if (receiveBufferLength < 1) return recordError(ERR_BAD_ARGUMENT);
-  if (isOpen(channel)) return recordError(ERR_CHANNEL_OPEN);
+  if (name.empty() || hasWildcard(name)) return recordError(kErrBadName);
+  if (channel < 0) return recordError(kErrBadChannel);
+  if (receiveBufferLength < 1) return recordError(kErrInvalidCall);
+  if (isOpen(channel)) return recordError(kErrChannelOpen);
 
   auto entry = std::unique_ptr<ChannelEntry>(new (std::nothrow) ChannelEntry{});
   if (entry) entry->receiveBuffer.reset(new (std::nothrow) std::uint8_t[receiveBufferLength]);
-  if (!entry || !entry->receiveBuffer) return recordError(ERR_NO_MEMORY);
+  if (!entry || !entry->receiveBuffer) return recordError(kErrOutOfMemory);
 
   SECURITY_ATTRIBUTES security{};
   security.nLength = sizeof security;
   security.lpSecurityDescriptor = nullptr;
+  // Inheritable, as the runtime's ports always were: a program started from this one
+  // would get the port too (this one starts none). On Linux that means a descriptor
+  // without close-on-exec (platform/linux/kernel32/devices.cpp).
   security.bInheritHandle = TRUE;
   const auto opened = callPlatform([&] {
     return platform::CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, &security,
                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   });
-  if (opened.result == INVALID_HANDLE_VALUE) return recordError(ERR_OPEN_FAILED);
+  if (opened.result == INVALID_HANDLE_VALUE) return recordError(kErrOpenFailed);
 
   const auto type = callPlatform([&] { return platform::GetFileType(opened.result); });
   if (type.result == FILE_TYPE_DISK) {
     callPlatform([&] { return platform::CloseHandle(opened.result); });
-    return recordError(ERR_OPEN_FAILED);
+    return recordError(kErrOpenFailed);
   }
 
   entry->number = channel;
@@ -120,7 +116,7 @@ void openSerialChannel(ChannelNumber channel, const std::string& deviceName,
 
 void setLineSetting(ChannelNumber channel, int settingId, std::int32_t value) {
   HANDLE device;
-  if (!findDevice(channel, &device)) return recordError(ERR_BAD_CHANNEL);
+  if (!findDevice(channel, &device)) return recordError(kErrBadChannel);
 
   DCB dcb{};
   dcb.DCBlength = sizeof dcb;
@@ -129,13 +125,18 @@ void setLineSetting(ChannelNumber channel, int settingId, std::int32_t value) {
   // without leaving an error code: that would send the port a zeroed block.
   if (read.failed() || !read.result) return recordError(mapPlatformError(read.lastError));
 
+  // Setting 9 is the runtime's DTR-handshake switch, its only DTR setting: there is no
+  // plain "DTR on". On, the driver runs DTR as its receive handshake, which holds DTR
+  // asserted while its receive queue has room; a PTT interface sends nothing, so DTR
+  // stays up for as long as the transmitter is keyed. Off is DTR_CONTROL_DISABLE, low.
+  // (The Linux layer has no DTR handshake and asserts DTR throughout.)
   if (settingId == SETTING_DTR_HANDSHAKE)
     dcb.fDtrControl = value == 0 ? DTR_CONTROL_DISABLE : DTR_CONTROL_HANDSHAKE;
   else if (settingId == SETTING_RTS_CONTROL)
     dcb.fRtsControl = static_cast<DWORD>(value) & 3u;
 
   const auto written = callPlatform([&] { return platform::SetCommState(device, &dcb); });
-  if (written.failed() || !written.result) return recordError(ERR_BAD_ARGUMENT);
+  if (written.failed() || !written.result) return recordError(kErrInvalidCall);
 }
 
 void closeSerialChannel(ChannelNumber channel) {

@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr std::uint8_t ERR_NO_FONT_ENTRY = 5;
 constexpr std::size_t kMaxFaceBytes = LF_FACESIZE - 1;
 constexpr float kDefaultPointSize = 8.0f;
 // The control reported no font before its first setControlFont (0 means "not saved").
@@ -123,7 +122,8 @@ int createFont(const std::string& face, float points, int style, int /*charSet*/
   const LOGFONTA logFont = logFontFor(face, style, pitchAndFamily, escapement);
   if (points == 0) points = kDefaultPointSize;
   const int handle = appendEntry(points, logFont);
-  if (handle == 0) recordError(ERR_NO_FONT_ENTRY);
+  // The table reports a lost entry as an invalid call, not as a lack of memory (7).
+  if (handle == 0) recordError(kErrInvalidCall);
   return handle;
 }
 
