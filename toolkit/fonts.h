@@ -1,5 +1,7 @@
 // The toolkit's font table: fonts by face and point size, addressed by small handles,
-// each made into a platform font the first time it is given to a control.
+// each made into a platform font the first time it is given to a control. The table
+// is guarded by a spin lock like every process-wide table of the runtime (why: see
+// SpinLock in serial/call_platform.h).
 #pragma once
 
 #include <cstdint>

@@ -2,7 +2,8 @@
 // list, newest first, and found by window handle. Every insertion, removal and search
 // runs under the list's spin lock; a found record's fields are read and written after
 // the search, outside the lock, and never while a handler or the platform is called
-// with the lock held.
+// with the lock held. (Why a lock in a program with one thread: see SpinLock in
+// serial/call_platform.h.)
 #pragma once
 
 #include <cstddef>
