@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "platform.h"
+#include "platform/platform.h"
 #include "serial/serial_port_channel.h"
 
 inline constexpr int ID_PORT_TEXT = 1002;

@@ -1,7 +1,7 @@
 // What toolkit start-up leaves for the rest of the toolkit.
 #pragma once
 
-#include "platform.h"
+#include "platform/platform.h"
 
 // The module instance passed to every window creation.
 HINSTANCE toolkitInstance();

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform.h"
+#include "platform/platform.h"
 
 // (window, message, wParam, lParam) with Win32 message numbers; 0 means "not handled".
 using EventHandler = INT_PTR (*)(HWND, UINT, WPARAM, LPARAM);

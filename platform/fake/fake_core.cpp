@@ -1,4 +1,4 @@
-#include "fake/fake_platform.h"
+#include "platform/fake/fake_platform.h"
 
 #include <algorithm>
 

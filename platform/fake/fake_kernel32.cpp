@@ -3,7 +3,7 @@
 // the process error mode, all reset by fake::reset().
 // Built on fake_core.cpp's call log; tests script outcomes ahead of calls. No real
 // file or device is touched, and Sleep returns at once.
-#include "fake/fake_kernel32.h"
+#include "platform/fake/fake_kernel32.h"
 
 #include <algorithm>
 #include <cctype>

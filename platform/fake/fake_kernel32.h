@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "fake/fake_platform.h"
-#include "platform.h"
+#include "platform/fake/fake_platform.h"
+#include "platform/platform.h"
 
 namespace fake {
 

@@ -4,7 +4,7 @@
 // Built on fake_core.cpp's log and reset; no window system underneath. Nothing is
 // drawn, timers never fire and keyboard handling stops at Escape, which is all the
 // toolkit leans on.
-#include "fake/fake_user32.h"
+#include "platform/fake/fake_user32.h"
 
 #include <algorithm>
 #include <cctype>

@@ -2,7 +2,7 @@
 // to the Win32 function of the same name (KERNEL32, USER32, GDI32, COMCTL32).
 // Types and constants come from <windows.h> through platform.h. No logic lives here:
 // error modes, last-error codes and handle ownership are the callers' business.
-#include "platform.h"
+#include "platform/platform.h"
 
 namespace platform {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "fake/fake_kernel32.h"
+#include "platform/fake/fake_kernel32.h"
 #include "serial/call_platform.h"
 #include "serial/serial_port_channel.h"
 #include "trigger/trigger_file_probe.h"

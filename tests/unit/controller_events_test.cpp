@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "app/ptt_controller.h"
-#include "fake/fake_kernel32.h"
+#include "platform/fake/fake_kernel32.h"
 #include "trigger/trigger_file_probe.h"
 
 namespace {

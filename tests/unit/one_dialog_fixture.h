@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "fake/fake_user32.h"
+#include "platform/fake/fake_user32.h"
 #include "toolkit/toolkit.h"
 #include "toolkit/window_records.h"
 

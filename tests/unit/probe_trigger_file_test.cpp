@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "fake/fake_kernel32.h"
+#include "platform/fake/fake_kernel32.h"
 #include "serial/error_status.h"
 #include "trigger/trigger_file_probe.h"
 

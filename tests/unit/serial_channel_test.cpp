@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "fake/fake_kernel32.h"
+#include "platform/fake/fake_kernel32.h"
 #include "serial/serial_port_channel.h"
 
 namespace {

@@ -2,8 +2,8 @@
 // and the answer to each colour request; and the message box.
 #include <gtest/gtest.h>
 
-#include "fake/fake_user32.h"
 #include "one_dialog_fixture.h"
+#include "platform/fake/fake_user32.h"
 #include "toolkit/toolkit.h"
 #include "toolkit/window_records.h"
 

@@ -2,8 +2,8 @@
 // enabling, and what operations on a missing control do.
 #include <gtest/gtest.h>
 
-#include "fake/fake_user32.h"
 #include "one_dialog_fixture.h"
+#include "platform/fake/fake_user32.h"
 #include "toolkit/toolkit.h"
 #include "toolkit/window_records.h"
 

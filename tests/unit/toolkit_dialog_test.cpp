@@ -1,7 +1,7 @@
 // Dialog creation: the style rules, the in-memory template and the caption.
 #include <gtest/gtest.h>
 
-#include "fake/fake_user32.h"
+#include "platform/fake/fake_user32.h"
 #include "toolkit/toolkit.h"
 #include "toolkit/window_records.h"
 

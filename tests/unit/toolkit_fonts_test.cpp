@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "fake/fake_user32.h"
 #include "one_dialog_fixture.h"
+#include "platform/fake/fake_user32.h"
 #include "serial/error_status.h"
 #include "toolkit/fonts.h"
 #include "toolkit/toolkit.h"

@@ -7,8 +7,8 @@
 
 #include "app/main_window.h"
 #include "app/ptt_controller.h"
-#include "fake/fake_kernel32.h"
-#include "fake/fake_user32.h"
+#include "platform/fake/fake_kernel32.h"
+#include "platform/fake/fake_user32.h"
 #include "toolkit/toolkit.h"
 #include "toolkit/window_records.h"
 

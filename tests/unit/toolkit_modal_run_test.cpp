@@ -7,7 +7,7 @@
 #include <functional>
 #include <vector>
 
-#include "fake/fake_user32.h"
+#include "platform/fake/fake_user32.h"
 #include "toolkit/toolkit.h"
 #include "toolkit/window_records.h"
 

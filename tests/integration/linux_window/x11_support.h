@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform.h"
+#include "platform/platform.h"
 #include "x_test_support.h"
 
 struct _XDisplay;
