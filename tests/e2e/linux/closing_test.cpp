@@ -17,9 +17,7 @@ TEST_P(ClosingTest, EndsWithExitCodeZeroAndClosesThePortWithItsLinesLow) {
   PseudoTerminal port;
   ASSERT_TRUE(port.ok());
   run_.mapPort(1, port.slavePath());
-  ASSERT_NO_FATAL_FAILURE(startProgram());
-  ASSERT_EQ(window().waitForLabel(LabelText::PttOff).text, LabelText::PttOff);
-  ASSERT_TRUE(window().clickSetComport());
+  ASSERT_NO_FATAL_FAILURE(startAndPressSetComport());
   run_.createFile("TX.txt");
   // Transmitting when the operator closes: the release must drop the lines.
   ASSERT_TRUE(eventually([&] { return port.lines() == modemsim::kBothHigh; })) << describe(port.events());
@@ -54,9 +52,7 @@ INSTANTIATE_TEST_SUITE_P(Ways, ClosingTest,
 
 TEST_F(ProgramTest, CloseWhileTheErrorBoxIsUpEndsTheWindowAtOnceAndTheProgramWithTheBox) {
   run_.mapPort(1, run_.workDir() / ".." / "unplugged-adapter");
-  ASSERT_NO_FATAL_FAILURE(startProgram());
-  ASSERT_EQ(window().waitForLabel(LabelText::PttOff).text, LabelText::PttOff);
-  ASSERT_TRUE(window().clickSetComport());
+  ASSERT_NO_FATAL_FAILURE(startAndPressSetComport());
   const unsigned long box = waitForErrorBox();
   ASSERT_NE(box, 0u);
   moveAside(box);

@@ -46,12 +46,9 @@ TEST_P(PortErrorTest, ShowsTheErrorBoxWhileTicksGoOnAndRecoversOnceThePortIsTher
       ASSERT_TRUE(port.hold());
       break;
   }
-  ASSERT_NO_FATAL_FAILURE(startProgram());
-  ASSERT_EQ(window().waitForLabel(LabelText::PttOff).text, LabelText::PttOff);
-  if (number != 1) {
-    ASSERT_TRUE(window().typePortText(std::to_string(number)));
-  }
-  ASSERT_TRUE(window().clickSetComport());
+  std::optional<std::string> typed;
+  if (number != 1) typed = std::to_string(number);
+  ASSERT_NO_FATAL_FAILURE(startAndPressSetComport(typed));
 
   const unsigned long box = waitForErrorBox();
   ASSERT_NE(box, 0u) << "no window \"Comport\" after \"Set comport\" on COM" << number;
@@ -108,10 +105,7 @@ TEST_P(PortTextTest, GivesTheErrorBoxAndTheProgramGoesOn) {
   PseudoTerminal port;
   ASSERT_TRUE(port.ok());
   run_.mapPort(1, port.slavePath());
-  ASSERT_NO_FATAL_FAILURE(startProgram());
-  ASSERT_EQ(window().waitForLabel(LabelText::PttOff).text, LabelText::PttOff);
-  ASSERT_TRUE(window().typePortText(GetParam().text));
-  ASSERT_TRUE(window().clickSetComport());
+  ASSERT_NO_FATAL_FAILURE(startAndPressSetComport(std::string(GetParam().text)));
 
   const unsigned long box = waitForErrorBox();
   ASSERT_NE(box, 0u) << "no error box for the port text \"" << GetParam().text << "\"";

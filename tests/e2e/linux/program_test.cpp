@@ -65,6 +65,20 @@ void ProgramTest::startProgram() {
   mainSize_ = window_->geometry();
 }
 
+void ProgramTest::startUntilPttOff() {
+  ASSERT_NO_FATAL_FAILURE(startProgram());
+  const LabelReading off = window().waitForLabel(LabelText::PttOff);
+  ASSERT_EQ(off.text, LabelText::PttOff) << off.describe();
+}
+
+void ProgramTest::startAndPressSetComport(const std::optional<std::string>& portText) {
+  ASSERT_NO_FATAL_FAILURE(startUntilPttOff());
+  if (portText) {
+    ASSERT_TRUE(window().typePortText(*portText)) << "could not type \"" << *portText << "\"";
+  }
+  ASSERT_TRUE(window().clickSetComport());
+}
+
 unsigned long ProgramTest::waitForErrorBox() { return x_.waitForWindow(kErrorBoxTitle, 5s); }
 
 void ProgramTest::moveAside(unsigned long box) {

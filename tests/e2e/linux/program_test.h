@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "program_run.h"
@@ -31,6 +32,12 @@ class ProgramTest : public ::testing::Test {
 
   // Starts the program and finds its window; a fatal failure when it does not appear.
   void startProgram();
+  // Starts the program and waits for the first tick's "PTT OFF".
+  void startUntilPttOff();
+  // The common opening of a test with a port (mapped before): start, wait for "PTT OFF",
+  // type `portText` into the port box when given (else it keeps its "1"; "" empties it),
+  // and press "Set comport". Fatal failures; call it under ASSERT_NO_FATAL_FAILURE.
+  void startAndPressSetComport(const std::optional<std::string>& portText = std::nullopt);
   ProgramWindow& window() { return *window_; }
 
   // The error box: waits for it to appear; 0 when it did not.

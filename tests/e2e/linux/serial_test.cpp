@@ -25,8 +25,7 @@ TEST_P(SetComportTest, DropsBothLinesAtOnceThenRtsAndDtrFollowTheTriggerFile) {
     ASSERT_TRUE(other->ok());
     run_.mapPort(1, other->slavePath());
   }
-  ASSERT_NO_FATAL_FAILURE(startProgram());
-  ASSERT_EQ(window().waitForLabel(LabelText::PttOff).text, LabelText::PttOff);
+  ASSERT_NO_FATAL_FAILURE(startUntilPttOff());
 
   // Transmit is already asked for: the lines must still be seen low before they rise.
   run_.createFile("TX.txt");

@@ -48,9 +48,7 @@ TEST_P(NotTheTriggerTest, KeepsPttOffAndTheLinesLowTickAfterTick) {
   PseudoTerminal port;
   ASSERT_TRUE(port.ok());
   run_.mapPort(1, port.slavePath());
-  ASSERT_NO_FATAL_FAILURE(startProgram());
-  ASSERT_EQ(window().waitForLabel(LabelText::PttOff).text, LabelText::PttOff);
-  ASSERT_TRUE(window().clickSetComport());
+  ASSERT_NO_FATAL_FAILURE(startAndPressSetComport());
   ASSERT_TRUE(eventually([&] { return !port.events(run_.pid()).empty(); }))
       << "\"Set comport\" did not open COM1";
 
