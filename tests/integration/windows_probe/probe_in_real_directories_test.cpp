@@ -12,8 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "platform.h"
+#include "platform/platform.h"
 #include "serial/error_status.h"
+#include "tests/support/handle_gauge.h"
 #include "trigger/trigger_file_probe.h"
 
 namespace {
@@ -159,17 +160,6 @@ TEST_F(RealDirectory, FileStillHeldOpenByItsWriterIsPresent) {
   ::CloseHandle(writer);
   ASSERT_TRUE(::DeleteFileA(kTrigger.c_str()));
   EXPECT_FALSE(TriggerFileProbe::isPresent(kTrigger));
-}
-
-// A measure that grows with every handle the process leaves open. Windows counts the
-// handles. Wine's GetProcessHandleCount reports 0, but Wine hands out the lowest free
-// handle slot, so the value of a fresh handle shows the same growth.
-DWORD_PTR handleGauge() {
-  DWORD count = 0;
-  if (::GetProcessHandleCount(::GetCurrentProcess(), &count) && count != 0) return count;
-  HANDLE fresh = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  ::CloseHandle(fresh);
-  return reinterpret_cast<DWORD_PTR>(fresh) / 4;
 }
 
 // Hours of ticks with the file present must not pile up search handles: the probe keeps

@@ -20,9 +20,10 @@
 #include <string>
 #include <thread>
 
-#include "platform.h"
+#include "platform/platform.h"
 #include "serial/error_status.h"
 #include "serial/serial_port_channel.h"
+#include "tests/support/handle_gauge.h"
 
 namespace {
 
@@ -82,16 +83,6 @@ std::optional<Lines> simulatedLines() {
   else
     failure << "nothing";
   return failure;
-}
-
-// A measure that grows with every handle the process leaves open (see the probe tests):
-// Windows counts handles; Wine reports 0 but hands out the lowest free handle slot.
-DWORD_PTR handleGauge() {
-  DWORD count = 0;
-  if (::GetProcessHandleCount(::GetCurrentProcess(), &count) && count != 0) return count;
-  HANDLE fresh = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
-  ::CloseHandle(fresh);
-  return reinterpret_cast<DWORD_PTR>(fresh) / 4;
 }
 
 // ---- Fixture ---------------------------------------------------------------------------
