@@ -1,4 +1,4 @@
-// The handle table of the POSIX half: one lock, one counter, two kinds of record.
+// The handle table of the KERNEL32 half: one lock, one counter, two kinds of record.
 #include "platform/linux/kernel32/handles.h"
 
 #include <unistd.h>

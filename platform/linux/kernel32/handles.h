@@ -1,4 +1,4 @@
-// The handles of the POSIX half of the Linux platform: each open device and each open
+// The handles of the KERNEL32 half of the Linux platform: each open device and each open
 // file search is a small record in a table, and the HANDLE is a counter value naming
 // it (never null, never INVALID_HANDLE_VALUE, never reused within a run), so a stale
 // or foreign handle is refused instead of dereferenced. Built on <mutex>; leaves out
