@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "fltk_windowing.h"
+#include "window.h"
 
 namespace {
 

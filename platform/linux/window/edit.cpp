@@ -13,7 +13,7 @@
 
 #include <algorithm>
 
-#include "fltk_windowing.h"
+#include "window.h"
 
 namespace fltkwin {
 

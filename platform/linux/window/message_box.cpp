@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "fltk_windowing.h"
+#include "window.h"
 
 namespace fltkwin {
 

@@ -21,7 +21,7 @@
 #include <memory>
 #include <unordered_map>
 
-#include "fltk_windowing.h"
+#include "window.h"
 
 namespace fltkwin {
 

@@ -9,7 +9,7 @@
 #include <deque>
 #include <vector>
 
-#include "fltk_windowing.h"
+#include "window.h"
 
 namespace fltkwin {
 

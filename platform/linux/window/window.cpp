@@ -11,7 +11,7 @@
 #include <map>
 #include <memory>
 
-#include "fltk_windowing.h"
+#include "window.h"
 
 namespace fltkwin {
 

@@ -7,7 +7,7 @@
 #include <array>
 #include <cstdint>
 
-#include "fltk_windowing.h"
+#include "window.h"
 
 namespace fltkwin {
 
