@@ -1,18 +1,26 @@
-// The FLTK widgets behind Linux windows: an Fl_Double_Window per dialog, and push buttons,
-// statics and single-line edits drawn the classic Win32 way in the colours each WM_CTLCOLOR*
-// request answers; input only posts messages. Also window-manager hints, activation, icons.
-// Leaves out themes, check and radio buttons, multi-line edits, and the caption (the WM's).
+// The EDIT class on Linux (single-line edits): its window procedure (typing, Backspace,
+// Delete, the caret keys, clipboard, undo, selection, EN_* notifications) and its widget,
+// an Fl_Input that draws the thin or sunken border and takes no key of its own: keys are
+// posted by the dialog and edit the text when dispatched. Without ES_AUTOHSCROLL the
+// edit stops taking text when the box is full, as Win32's does. Leaves out multi-line
+// edits, ES_PASSWORD, ES_NUMBER, case conversion, margins and the context menu.
+#include "edit.h"
+
 #include <FL/Fl.H>
-#include <FL/Fl_Double_Window.H>
 #include <FL/Fl_Input.H>
-#include <FL/Fl_RGB_Image.H>
 #include <FL/fl_draw.H>
-#include <FL/x.H>
-#include <X11/Xatom.h>
-#include <X11/Xlib.h>
 
 #include <algorithm>
+#include <string>
 
+#include "dialog_window.h"
+#include "display.h"
+#include "focus.h"
+#include "gdi.h"
+#include "message_queue.h"
+#include "paint.h"
+#include "text.h"
+#include "win32_values.h"
 #include "window.h"
 
 namespace fltkwin {
@@ -20,346 +28,15 @@ namespace fltkwin {
 namespace {
 
 constexpr int kEditMargin = 1;
+// What an edit did to its text: changed it, refused some of it because it is full, or both.
+constexpr int kEditChanged = 1;
+constexpr int kEditFull = 2;
 
-Fl_Color sys(int index) { return static_cast<Fl_Color>(toFlColour(sysColour(index))); }
-
-void frame(int x, int y, int w, int h, Fl_Color topLeft, Fl_Color bottomRight) {
-  if (w <= 0 || h <= 0) return;
-  fl_color(topLeft);
-  fl_xyline(x, y, x + w - 1);
-  fl_yxline(x, y, y + h - 1);
-  fl_color(bottomRight);
-  fl_xyline(x, y + h - 1, x + w - 1);
-  fl_yxline(x + w - 1, y, y + h - 1);
-}
-
-void dottedRect(int x, int y, int w, int h) {
-  if (w <= 1 || h <= 1) return;
-  fl_color(FL_BLACK);
-  for (int i = 0; i < w; i += 2) {
-    fl_point(x + i, y);
-    fl_point(x + i, y + h - 1);
-  }
-  for (int i = 0; i < h; i += 2) {
-    fl_point(x, y + i);
-    fl_point(x + w - 1, y + i);
-  }
-}
-
-// Win32 key codes for FLTK's keys; 0 for keys Win32 has no code for.
-WPARAM virtualKey(int key, const char* text) {
-  if (key >= 'a' && key <= 'z') return static_cast<WPARAM>(key - 32);
-  if ((key >= '0' && key <= '9') || key == ' ') return static_cast<WPARAM>(key);
-  if (key >= FL_KP + '0' && key <= FL_KP + '9') return static_cast<WPARAM>(0x60 + key - FL_KP - '0');
-  if (key > FL_F && key <= FL_F + 24) return static_cast<WPARAM>(0x6F + key - FL_F);
-  switch (key) {
-    case FL_Escape: return VK_ESCAPE;
-    case FL_Tab: return VK_TAB;
-    case FL_Enter:
-    case FL_KP_Enter: return VK_RETURN;
-    case FL_BackSpace: return VK_BACK;
-    case FL_Delete: return VK_DELETE;
-    case FL_Insert: return VK_INSERT;
-    case FL_Home: return VK_HOME;
-    case FL_End: return VK_END;
-    case FL_Page_Up: return 0x21;
-    case FL_Page_Down: return 0x22;
-    case FL_Left: return VK_LEFT;
-    case FL_Up: return VK_UP;
-    case FL_Right: return VK_RIGHT;
-    case FL_Down: return VK_DOWN;
-    case FL_Shift_L:
-    case FL_Shift_R: return VK_SHIFT;
-    case FL_Control_L:
-    case FL_Control_R: return VK_CONTROL;
-    case FL_Alt_L:
-    case FL_Alt_R: return VK_MENU;
-    case FL_Meta_L:
-    case FL_Meta_R: return 0x5B;
-    case FL_Menu: return 0x5D;
-    case FL_Caps_Lock: return 0x14;
-    case FL_Num_Lock: return 0x90;
-    case FL_Scroll_Lock: return 0x91;
-    case FL_Pause: return 0x13;
-    case FL_Print: return 0x2C;
-    case FL_KP + '*': return 0x6A;
-    case FL_KP + '+': return 0x6B;
-    case FL_KP + '-': return 0x6D;
-    case FL_KP + '.': return 0x6E;
-    case FL_KP + '/': return 0x6F;
-    case ';': return 0xBA;
-    case '=': return 0xBB;
-    case ',': return 0xBC;
-    case '-': return 0xBD;
-    case '.': return 0xBE;
-    case '/': return 0xBF;
-    case '`': return 0xC0;
-    case '[': return 0xDB;
-    case '\\': return 0xDC;
-    case ']': return 0xDD;
-    case '\'': return 0xDE;
-    default:
-      return (text && *text) ? 0xDF : 0;  // a key of another layout that types something
-  }
-}
+int editPaste(Wnd& w);
 
 int borderWidth(const Wnd& w) {
   return ((w.style & WS_BORDER) ? 1 : 0) + ((w.exStyle & WS_EX_CLIENTEDGE) ? 2 : 0);
 }
-
-// Paints a control's background with its brush; a NULL_BRUSH shows the dialog behind it.
-void fillBackground(const Wnd& w, const PaintColours& c, int x, int y, int width, int height) {
-  COLORREF colour = c.brush;
-  if (c.brushPaintsNothing) {
-    const Wnd* d = findWnd(w.parent);
-    colour = d ? d->paintedBackground : sysColour(COLOR_BTNFACE);
-  }
-  fl_rectf(x, y, width, height, static_cast<Fl_Color>(toFlColour(colour)));
-}
-
-std::uintptr_t dialogOfKeyEvent(std::uintptr_t fallback);
-
-int forwardKey(std::uintptr_t dialog, bool down) {
-  const int key = Fl::event_key();
-  const WPARAM vk = virtualKey(key, Fl::event_text());
-  if (!vk) return 1;
-  const int state = Fl::event_state();
-  const bool alt = (state & FL_ALT) && !(state & FL_CTRL);
-  const bool system = alt || vk == VK_MENU || vk == 0x79 /* F10 */;
-  UINT message;
-  if (down) {
-    message = system ? WM_SYSKEYDOWN : WM_KEYDOWN;
-  } else {
-    message = system ? WM_SYSKEYUP : WM_KEYUP;
-  }
-  unsigned keycode = 0;
-  if (fl_xevent && (fl_xevent->type == KeyPress || fl_xevent->type == KeyRelease))
-    keycode = fl_xevent->xkey.keycode;
-  LPARAM lParam = 1 | static_cast<LPARAM>((keycode & 0xFF) << 16);
-  if (alt) lParam |= static_cast<LPARAM>(1) << 29;
-  if (!down) lParam |= static_cast<LPARAM>(3) << 30;
-  std::string text;
-  if (down && Fl::event_text()) text.assign(Fl::event_text(), static_cast<std::size_t>(Fl::event_length()));
-  postKeyInput(dialogOfKeyEvent(dialog), message, vk, lParam, text, state);
-  return 1;
-}
-
-class DialogWindow : public Fl_Double_Window {
- public:
-  DialogWindow(std::uintptr_t handle, int x, int y, int w, int h)
-      : Fl_Double_Window(x, y, std::max(1, w), std::max(1, h)), handle_(handle) {
-    end();
-    size_range(this->w(), this->h(), this->w(), this->h());
-    callback(closeRequested);
-  }
-
-  std::uintptr_t handle_;
-
-  int handle(int event) override {
-    FltkScope scope;
-    switch (event) {
-      case FL_KEYBOARD:
-      case FL_SHORTCUT:
-        return forwardKey(handle_, true);
-      case FL_KEYUP:
-        return forwardKey(handle_, false);
-      case FL_FOCUS: {
-        // The X focus came in; FLTK's own focus follows the dialog's saved control.
-        notePendingActivation(handle_);
-        if (Wnd* d = findWnd(handle_)) {
-          Wnd* c = findWnd(d->focusChild);
-          if (c && c->widget && c->widget != Fl::focus()) c->widget->take_focus();
-        }
-        return 1;
-      }
-      case FL_UNFOCUS:
-        return 1;
-      case FL_PUSH: {
-        Fl_Widget* current = Fl::focus();
-        if (Wnd* d = findWnd(handle_); d && (!current || current->top_window() != this))
-          requestActivation(*d);
-        break;
-      }
-      default:
-        break;
-    }
-    return Fl_Double_Window::handle(event);
-  }
-
-  void draw() override {
-    FltkScope scope;
-    if (damage() & ~FL_DAMAGE_CHILD) {
-      COLORREF background = sysColour(COLOR_BTNFACE);
-      if (findWnd(handle_)) {
-        const PaintColours c = askColours(handle_, WM_CTLCOLORDLG);
-        if (!c.brushPaintsNothing) background = c.brush;
-      }
-      fl_rectf(0, 0, w(), h(), static_cast<Fl_Color>(toFlColour(background)));
-      if (Wnd* d = findWnd(handle_)) {
-        d->paintedBackground = background;
-        if (d->box && d->box->icon) drawIcon(d->box->icon, d->box->iconX, d->box->iconY, 32);
-      }
-    }
-    draw_children();
-  }
-
- private:
-  // The close box (the window manager's WM_DELETE_WINDOW) becomes the system command a
-  // Win32 caption sends. FLTK also calls this for an unclaimed Escape: that is not ours.
-  static void closeRequested(Fl_Widget* widget, void*) {
-    if (Fl::event() != FL_CLOSE) return;
-    auto* window = static_cast<DialogWindow*>(widget);
-    if (findWnd(window->handle_)) postMessage(window->handle_, WM_SYSCOMMAND, SC_CLOSE, 0);
-  }
-};
-
-std::uintptr_t dialogOfKeyEvent(std::uintptr_t fallback) {
-  if (fl_xevent && (fl_xevent->type == KeyPress || fl_xevent->type == KeyRelease)) {
-    if (auto* window = dynamic_cast<DialogWindow*>(fl_find(fl_xevent->xkey.window)))
-      return window->handle_;
-  }
-  return fallback;
-}
-
-LPARAM pointFor(const Fl_Widget* widget) {
-  const int x = Fl::event_x() - widget->x();
-  const int y = Fl::event_y() - widget->y();
-  return static_cast<LPARAM>((static_cast<unsigned>(x) & 0xFFFFu) |
-                             ((static_cast<unsigned>(y) & 0xFFFFu) << 16));
-}
-
-class ButtonWidget : public Fl_Widget {
- public:
-  ButtonWidget(std::uintptr_t handle, int x, int y, int w, int h)
-      : Fl_Widget(x, y, w, h), handle_(handle) {}
-
-  int handle(int event) override {
-    FltkScope scope;
-    switch (event) {
-      case FL_PUSH:
-        if (Fl::event_button() != FL_LEFT_MOUSE) return 0;
-        mouseDown_ = inside_ = true;
-        redraw();
-        postMessage(handle_, WM_LBUTTONDOWN, 1 /* MK_LBUTTON */, pointFor(this));
-        return 1;
-      case FL_DRAG: {
-        const bool in = Fl::event_inside(this) != 0;
-        if (in != inside_) {
-          inside_ = in;
-          redraw();
-        }
-        return 1;
-      }
-      case FL_RELEASE:
-        if (!mouseDown_) return 0;
-        mouseDown_ = false;
-        redraw();
-        postMessage(handle_, WM_LBUTTONUP, 0, pointFor(this));
-        return 1;
-      case FL_FOCUS:
-      case FL_UNFOCUS:
-      case FL_ENTER:
-      case FL_LEAVE:
-        return 1;
-      default:
-        return 0;
-    }
-  }
-
-  void draw() override {
-    FltkScope scope;
-    if (!findWnd(handle_)) return;
-    // Asked as Win32 asks; push buttons keep the system colours whatever the answer.
-    askColours(handle_, WM_CTLCOLORBTN);
-    Wnd* w = findWnd(handle_);
-    if (!w) return;
-    int X = x(), Y = y(), W = this->w(), H = h();
-    const bool pressed = (mouseDown_ && inside_) || w->pressedLook;
-    const bool isDefault = (sendMessage(handle_, WM_GETDLGCODE, 0, 0) & DLGC_DEFPUSHBUTTON) != 0;
-    const bool focused = focusedWindow() == handle_;
-    const bool enabled = !(w->style & WS_DISABLED);
-    fl_rectf(X, Y, W, H, sys(COLOR_BTNFACE));
-    if (isDefault || pressed) {
-      frame(X, Y, W, H, FL_BLACK, FL_BLACK);
-      X += 1; Y += 1; W -= 2; H -= 2;
-    }
-    if (pressed) {
-      frame(X, Y, W, H, sys(COLOR_BTNSHADOW), sys(COLOR_BTNSHADOW));
-    } else {
-      frame(X, Y, W, H, sys(COLOR_BTNHIGHLIGHT), sys(COLOR_3DDKSHADOW));
-      frame(X + 1, Y + 1, W - 2, H - 2, sys(COLOR_3DLIGHT), sys(COLOR_BTNSHADOW));
-    }
-    const FontUse font = fontFor(w->font);
-    fl_font(font.flFont, font.size);
-    const int lineHeight = fl_height();
-    const auto lines = wrapText(w->text, true, false, 0);
-    const int textTop = Y + (H - lineHeight * static_cast<int>(lines.size())) / 2 + (pressed ? 1 : 0);
-    fl_push_clip(X + 1, Y + 1, std::max(0, W - 2), std::max(0, H - 2));
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-      const int width = static_cast<int>(fl_width(lines[i].utf8.c_str(), static_cast<int>(lines[i].utf8.size())) + 0.5);
-      const int left = X + (W - width) / 2 + (pressed ? 1 : 0);
-      const int top = textTop + static_cast<int>(i) * lineHeight;
-      if (!enabled) {
-        fl_color(sys(COLOR_BTNHIGHLIGHT));
-        drawTextLine(lines[i], font, left + 1, top + 1, lineHeight);
-      }
-      fl_color(enabled ? sys(COLOR_BTNTEXT) : sys(COLOR_GRAYTEXT));
-      drawTextLine(lines[i], font, left, top, lineHeight);
-    }
-    fl_pop_clip();
-    if (focused) dottedRect(X + 3, Y + 3, W - 6, H - 6);
-  }
-
- private:
-  std::uintptr_t handle_;
-  bool mouseDown_ = false;
-  bool inside_ = false;
-};
-
-class StaticWidget : public Fl_Widget {
- public:
-  StaticWidget(std::uintptr_t handle, int x, int y, int w, int h)
-      : Fl_Widget(x, y, w, h), handle_(handle) {}
-
-  int handle(int event) override {
-    return event == FL_FOCUS || event == FL_UNFOCUS ? 1 : 0;
-  }
-
-  void draw() override {
-    FltkScope scope;
-    if (!findWnd(handle_)) return;
-    const PaintColours c = askColours(handle_, WM_CTLCOLORSTATIC);
-    Wnd* w = findWnd(handle_);
-    if (!w) return;
-    const int X = x(), Y = y(), W = this->w(), H = h();
-    fl_push_clip(X, Y, W, H);
-    fillBackground(*w, c, X, Y, W, H);
-    const DWORD type = w->style & SS_TYPEMASK;
-    if (type <= SS_RIGHT || type == 0xB /* SS_SIMPLE */ || type == SS_LEFTNOWORDWRAP) {
-      const FontUse font = fontFor(w->font);
-      fl_font(font.flFont, font.size);
-      const int lineHeight = fl_height();
-      const bool wrap = type <= SS_RIGHT;
-      const auto lines = wrapText(w->text, !(w->style & SS_NOPREFIX), wrap, W);
-      const bool enabled = !(w->style & WS_DISABLED);
-      for (std::size_t i = 0; i < lines.size(); ++i) {
-        const int width = static_cast<int>(fl_width(lines[i].utf8.c_str(), static_cast<int>(lines[i].utf8.size())) + 0.5);
-        int left = X;
-        if (type == SS_CENTER) left = X + (W - width) / 2;
-        if (type == SS_RIGHT) left = X + W - width;
-        const int top = Y + static_cast<int>(i) * lineHeight;
-        if (c.bkMode == OPAQUE && width > 0)
-          fl_rectf(left, top, width, lineHeight, static_cast<Fl_Color>(toFlColour(c.back)));
-        fl_color(enabled ? static_cast<Fl_Color>(toFlColour(c.text)) : sys(COLOR_GRAYTEXT));
-        drawTextLine(lines[i], font, left, top, lineHeight);
-      }
-    }
-    fl_pop_clip();
-  }
-
- private:
-  std::uintptr_t handle_;
-};
 
 class EditWidget : public Fl_Input {
  public:
@@ -388,11 +65,10 @@ class EditWidget : public Fl_Input {
       case FL_DND_ENTER:
       case FL_DND_DRAG:
       case FL_DND_LEAVE:
-      case FL_DND_RELEASE:
-        return 0;
+      case FL_DND_RELEASE: return 0;
       case FL_PUSH:
         if (Fl::event_button() == FL_LEFT_MOUSE)
-          postMessage(handle_, WM_LBUTTONDOWN, 1, pointFor(this));
+          postMessage(handle_, WM_LBUTTONDOWN, MK_LBUTTON, mousePointIn(this));
         return Fl_Input::handle(event);
       case FL_FOCUS:
       case FL_UNFOCUS: {
@@ -400,8 +76,7 @@ class EditWidget : public Fl_Input {
         textArea(*w, X, Y, W, H);
         return handletext(event, X, Y, W, H);
       }
-      default:
-        return Fl_Input::handle(event);
+      default: return Fl_Input::handle(event);
     }
   }
 
@@ -415,31 +90,31 @@ class EditWidget : public Fl_Input {
     if (!w) return;
     const int X = x(), Y = y(), W = this->w(), H = h();
     const int b = borderWidth(*w);
-    COLORREF background = c.brush;
-    if (c.brushPaintsNothing) {
-      const Wnd* d = findWnd(w->parent);
-      background = d ? d->paintedBackground : sysColour(COLOR_BTNFACE);
-    }
+    const COLORREF background = controlBackground(*w, c);
     if (damage() & FL_DAMAGE_ALL) {
       int fx = X, fy = Y, fw = W, fh = H;
       if (w->exStyle & WS_EX_CLIENTEDGE) {
-        frame(fx, fy, fw, fh, sys(COLOR_BTNSHADOW), sys(COLOR_BTNHIGHLIGHT));
-        frame(fx + 1, fy + 1, fw - 2, fh - 2, sys(COLOR_3DDKSHADOW), sys(COLOR_3DLIGHT));
-        fx += 2; fy += 2; fw -= 4; fh -= 4;
+        drawFrame(fx, fy, fw, fh, flSysColour(COLOR_BTNSHADOW), flSysColour(COLOR_BTNHIGHLIGHT));
+        drawFrame(fx + 1, fy + 1, fw - 2, fh - 2, flSysColour(COLOR_3DDKSHADOW),
+                  flSysColour(COLOR_3DLIGHT));
+        fx += 2;
+        fy += 2;
+        fw -= 4;
+        fh -= 4;
       }
       if (w->style & WS_BORDER) {
-        frame(fx, fy, fw, fh, sys(COLOR_WINDOWFRAME), sys(COLOR_WINDOWFRAME));
+        drawFrame(fx, fy, fw, fh, flSysColour(COLOR_WINDOWFRAME), flSysColour(COLOR_WINDOWFRAME));
       }
       fl_rectf(X + b, Y + b, std::max(0, W - 2 * b), std::max(0, H - 2 * b),
-               static_cast<Fl_Color>(toFlColour(background)));
+               static_cast<Fl_Color>(flColour(background)));
     }
     const FontUse font = fontFor(w->font);
     textfont(font.flFont);
     textsize(font.size);
-    color(static_cast<Fl_Color>(toFlColour(background)));
-    textcolor(static_cast<Fl_Color>(toFlColour(
-        (w->style & WS_DISABLED) ? sysColour(COLOR_GRAYTEXT) : c.text)));
-    selection_color(sys(COLOR_HIGHLIGHT));
+    color(static_cast<Fl_Color>(flColour(background)));
+    textcolor(static_cast<Fl_Color>(
+        flColour((w->style & WS_DISABLED) ? sysColour(COLOR_GRAYTEXT) : c.text)));
+    selection_color(flSysColour(COLOR_HIGHLIGHT));
     cursor_color(FL_BLACK);
     int tx, ty, tw, th;
     textArea(*w, tx, ty, tw, th);
@@ -482,7 +157,9 @@ void syncEditText(Wnd& w, EditWidget* in) {
   w.text = utf8ToAnsi(in->value(), static_cast<std::size_t>(in->size()));
 }
 
-std::size_t ansiLength(const char* utf8, std::size_t bytes) { return utf8ToAnsi(utf8, bytes).size(); }
+std::size_t ansiLength(const char* utf8, std::size_t bytes) {
+  return utf8ToAnsi(utf8, bytes).size();
+}
 
 int prevChar(const EditWidget* in, int i) {
   const char* v = in->value();
@@ -510,7 +187,8 @@ int insertText(Wnd& w, EditWidget* in, std::string ansi) {
   const std::string before = value.substr(0, static_cast<std::size_t>(b));
   const std::string after = value.substr(static_cast<std::size_t>(e));
   int outcome = 0;
-  const std::size_t kept = ansiLength(before.data(), before.size()) + ansiLength(after.data(), after.size());
+  const std::size_t kept =
+      ansiLength(before.data(), before.size()) + ansiLength(after.data(), after.size());
   const std::size_t room = w.editLimit > kept ? w.editLimit - kept : 0;
   if (ansi.size() > room) {
     ansi.resize(room);
@@ -534,226 +212,7 @@ int deleteRange(Wnd& w, EditWidget* in, int from, int to) {
   return kEditChanged;
 }
 
-std::vector<std::uintptr_t>& hidesToFinish() {
-  static std::vector<std::uintptr_t> pending;
-  return pending;
-}
-
-bool windowManagerRunning() {
-  if (!fl_display) return false;
-  const Atom check = XInternAtom(fl_display, "_NET_SUPPORTING_WM_CHECK", False);
-  Atom type = None;
-  int format = 0;
-  unsigned long count = 0, remaining = 0;
-  unsigned char* data = nullptr;
-  const int status = XGetWindowProperty(fl_display, RootWindow(fl_display, fl_screen), check, 0, 1,
-                                        False, XA_WINDOW, &type, &format, &count, &remaining, &data);
-  if (data) XFree(data);
-  return status == Success && type == XA_WINDOW && count == 1;
-}
-
-}  // namespace
-
-// ---- Creation and the X side of dialogs ----------------------------------------------------------
-Fl_Window* createDialogWidget(std::uintptr_t handle, int x, int y, int w, int h) {
-  Fl_Group::current(nullptr);
-  return new DialogWindow(handle, x, y, w, h);
-}
-
-Fl_Widget* createControlWidget(std::uintptr_t handle, WindowKind kind, int x, int y, int w, int h) {
-  Wnd* c = findWnd(handle);
-  Wnd* d = c ? findWnd(c->parent) : nullptr;
-  auto* window = d ? dynamic_cast<DialogWindow*>(d->widget) : nullptr;
-  if (!window) return nullptr;
-  Fl_Group::current(nullptr);
-  Fl_Widget* widget = nullptr;
-  switch (kind) {
-    case WindowKind::Button: widget = new ButtonWidget(handle, x, y, w, h); break;
-    case WindowKind::Static: widget = new StaticWidget(handle, x, y, w, h); break;
-    case WindowKind::Edit: widget = new EditWidget(handle, x, y, w, h); break;
-    case WindowKind::Dialog: return nullptr;
-  }
-  window->add(widget);
-  window->redraw();
-  return widget;
-}
-
-void syncWidgetText(Wnd& w) {
-  if (!w.widget) return;
-  if (w.kind == WindowKind::Dialog) {
-    w.widget->copy_label(ansiToUtf8(w.text).c_str());
-  } else if (w.kind == WindowKind::Edit) {
-    editSetText(w);
-  } else {
-    w.widget->redraw();
-  }
-}
-
-void redrawWindow(Wnd& w) {
-  if (w.widget) w.widget->redraw();
-}
-
-void showDialogWidget(Wnd& d, int command) {
-  auto* window = dynamic_cast<DialogWindow*>(d.widget);
-  if (!window) return;
-  hidesToFinish().erase(std::remove(hidesToFinish().begin(), hidesToFinish().end(), d.handle),
-                        hidesToFinish().end());
-  if (!window->shown()) {
-    if ((d.style & WS_CAPTION) != WS_CAPTION) window->clear_border();
-    window->show();
-    applyWindowManagerHints(d);
-  } else {
-    window->show();
-  }
-  if (command == 2 /* SW_SHOWMINIMIZED */ || command == 6 /* SW_MINIMIZE */ ||
-      command == 7 /* SW_SHOWMINNOACTIVE */)
-    window->iconize();
-}
-
-void placeDialogWidget(Wnd& d) {
-  auto* window = dynamic_cast<DialogWindow*>(d.widget);
-  if (!window) return;
-  const int w = std::max(1, d.w), h = std::max(1, d.h);
-  window->resize(d.x, d.y, w, h);
-  window->size_range(w, h, w, h);
-}
-
-void hideDialogWidget(Wnd& d) {
-  auto* window = dynamic_cast<DialogWindow*>(d.widget);
-  if (!window) return;
-  if (insideFltk()) {
-    // Hiding a window while FLTK draws would pull the X window from under it.
-    hidesToFinish().push_back(d.handle);
-    return;
-  }
-  window->hide();
-}
-
-void finishPendingHides() {
-  if (insideFltk()) return;
-  std::vector<std::uintptr_t> batch;
-  batch.swap(hidesToFinish());
-  for (std::uintptr_t handle : batch) {
-    Wnd* d = findWnd(handle);
-    if (d && !(d->style & WS_VISIBLE) && d->widget) d->widget->hide();
-  }
-}
-
-// A fixed-size window with a caption and, with WS_SYSMENU, only a close box: Motif hints,
-// which window managers read for the buttons and actions they offer.
-void applyWindowManagerHints(Wnd& d) {
-  auto* window = dynamic_cast<DialogWindow*>(d.widget);
-  if (!window || !window->shown() || !fl_display) return;
-  const Window xid = fl_xid(window);
-  enum : long {
-    kHintFunctions = 1, kHintDecorations = 2,
-    kFuncResize = 2, kFuncMove = 4, kFuncMinimize = 8, kFuncMaximize = 16, kFuncClose = 32,
-    kDecorBorder = 2, kDecorResize = 4, kDecorTitle = 8, kDecorMenu = 16, kDecorMinimize = 32,
-    kDecorMaximize = 64,
-  };
-  const bool caption = (d.style & WS_CAPTION) == WS_CAPTION;
-  const bool sysMenu = (d.style & WS_SYSMENU) != 0;
-  long functions = kFuncMove;
-  long decorations = 0;
-  if (caption || (d.style & (WS_BORDER | WS_DLGFRAME))) decorations |= kDecorBorder;
-  if (caption) decorations |= kDecorTitle;
-  if (sysMenu) {
-    functions |= kFuncClose;
-    if (caption) decorations |= kDecorMenu;
-  }
-  if (d.style & WS_THICKFRAME) {
-    functions |= kFuncResize;
-    decorations |= kDecorResize;
-  }
-  if (caption && (d.style & WS_MINIMIZEBOX)) {
-    functions |= kFuncMinimize;
-    decorations |= kDecorMinimize;
-  }
-  if (caption && (d.style & WS_MAXIMIZEBOX)) {
-    functions |= kFuncMaximize;
-    decorations |= kDecorMaximize;
-  }
-  long hints[5] = {kHintFunctions | kHintDecorations, functions, decorations, 0, 0};
-  const Atom motif = XInternAtom(fl_display, "_MOTIF_WM_HINTS", False);
-  XChangeProperty(fl_display, xid, motif, motif, 32, PropModeReplace,
-                  reinterpret_cast<unsigned char*>(hints), 5);
-  if (Wnd* owner = findWnd(d.owner); owner && owner->widget) {
-    auto* ownerWindow = dynamic_cast<DialogWindow*>(owner->widget);
-    if (ownerWindow && ownerWindow->shown()) XSetTransientForHint(fl_display, xid, fl_xid(ownerWindow));
-  }
-  XFlush(fl_display);
-}
-
-// Gives the dialog the keyboard: directly when no window manager runs (a mapped window
-// only), and through _NET_ACTIVE_WINDOW when one does.
-void requestActivation(Wnd& d) {
-  auto* window = dynamic_cast<DialogWindow*>(d.widget);
-  if (!window || !window->shown() || !fl_display) return;
-  const Window xid = fl_xid(window);
-  XWindowAttributes attributes{};
-  if (XGetWindowAttributes(fl_display, xid, &attributes) && attributes.map_state == IsViewable)
-    XSetInputFocus(fl_display, xid, RevertToParent, CurrentTime);
-  if (windowManagerRunning()) {
-    XEvent e{};
-    e.xclient.type = ClientMessage;
-    e.xclient.window = xid;
-    e.xclient.message_type = XInternAtom(fl_display, "_NET_ACTIVE_WINDOW", False);
-    e.xclient.format = 32;
-    e.xclient.data.l[0] = 1;  // from an application
-    e.xclient.data.l[1] = CurrentTime;
-    XSendEvent(fl_display, RootWindow(fl_display, fl_screen), False,
-               SubstructureRedirectMask | SubstructureNotifyMask, &e);
-  }
-  XFlush(fl_display);
-}
-
-void applyDialogIcons(Wnd& d) {
-  auto* window = dynamic_cast<DialogWindow*>(d.widget);
-  if (!window) return;
-  const int kind = iconKind(d.iconBig) ? iconKind(d.iconBig) : iconKind(d.iconSmall);
-  if (!kind) return;
-  auto* const* images = static_cast<Fl_RGB_Image* const*>(iconImages(kind));
-  const Fl_RGB_Image* list[2] = {images[0], images[1]};
-  window->icons(list, 2);
-}
-
-void giveWidgetFocus(Wnd& w) {
-  if (!w.widget || w.kind == WindowKind::Dialog) return;
-  Fl_Widget* current = Fl::focus();
-  // Another window has the keyboard: this one's focus waits for its activation.
-  if (current && current->top_window() != w.widget->top_window()) return;
-  w.widget->take_focus();
-}
-
-void setWidgetEnabled(Wnd& w, bool enabled) {
-  if (!w.widget) return;
-  if (enabled) {
-    w.widget->activate();
-  } else {
-    w.widget->deactivate();
-  }
-  w.widget->redraw();
-}
-
-void setWidgetVisible(Wnd& w, bool visible) {
-  if (!w.widget || w.kind == WindowKind::Dialog) return;
-  if (visible) {
-    w.widget->show();
-  } else {
-    w.widget->hide();
-  }
-  if (Fl_Window* window = w.widget->window()) window->redraw();
-}
-
-void detachWidget(Wnd& w) {
-  Fl_Widget* widget = w.widget;
-  w.widget = nullptr;
-  if (!widget) return;
-  if (!insideFltk()) widget->hide();
-  deleteWidgetLater(widget);
-}
-
-// ---- Editing ----------------------------------------------------------------------------------------------
+// ---- Editing, done when the edit's messages are dispatched --------------------------------
 int editChar(Wnd& w, unsigned char ch) {
   EditWidget* in = editOf(w);
   if (!in) return 0;
@@ -766,8 +225,7 @@ int editChar(Wnd& w, unsigned char ch) {
     case 0x03:  // Ctrl+C
       in->copy(1);
       return 0;
-    default:
-      break;
+    default: break;
   }
   if (readOnly) return 0;
   switch (ch) {
@@ -784,8 +242,7 @@ int editChar(Wnd& w, unsigned char ch) {
       if (!in->undo()) return 0;
       syncEditText(w, in);
       return kEditChanged;
-    default:
-      break;
+    default: break;
   }
   if (ch < 0x20 || ch == 0x7F) return 0;
   return insertText(w, in, std::string(1, static_cast<char>(ch)));
@@ -803,14 +260,10 @@ int editKey(Wnd& w, WPARAM vk, int modifiers) {
     return 0;
   };
   switch (vk) {
-    case VK_LEFT:
-      return moveTo(ctrl ? in->word_start(prevChar(in, pos)) : prevChar(in, pos));
-    case VK_RIGHT:
-      return moveTo(ctrl ? in->word_end(nextChar(in, pos)) : nextChar(in, pos));
-    case VK_HOME:
-      return moveTo(0);
-    case VK_END:
-      return moveTo(in->size());
+    case VK_LEFT: return moveTo(ctrl ? in->word_start(prevChar(in, pos)) : prevChar(in, pos));
+    case VK_RIGHT: return moveTo(ctrl ? in->word_end(nextChar(in, pos)) : nextChar(in, pos));
+    case VK_HOME: return moveTo(0);
+    case VK_END: return moveTo(in->size());
     case VK_DELETE:
       if (readOnly) return 0;
       if (shift) {
@@ -824,8 +277,7 @@ int editKey(Wnd& w, WPARAM vk, int modifiers) {
       if (ctrl) in->copy(1);
       if (shift && !readOnly) return editPaste(w);
       return 0;
-    default:
-      return 0;
+    default: return 0;
   }
 }
 
@@ -841,9 +293,10 @@ int editPaste(Wnd& w) {
   // A single-line edit takes the clipboard up to its first line end.
   const std::size_t lineEnd = ansi.find_first_of("\r\n");
   if (lineEnd != std::string::npos) ansi.resize(lineEnd);
-  ansi.erase(std::remove_if(ansi.begin(), ansi.end(),
-                            [](char c) { return static_cast<unsigned char>(c) < 0x20 && c != '\t'; }),
-             ansi.end());
+  ansi.erase(
+      std::remove_if(ansi.begin(), ansi.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x20 && c != '\t'; }),
+      ansi.end());
   if (ansi.empty()) return 0;
   return insertText(w, in, ansi);
 }
@@ -854,7 +307,8 @@ void editSetSelection(Wnd& w, long start, long end) {
   const long length = static_cast<long>(w.text.size());
   auto utf8Offset = [&](long ansiIndex) {
     ansiIndex = std::clamp(ansiIndex, 0L, length);
-    return static_cast<int>(ansiToUtf8(w.text.substr(0, static_cast<std::size_t>(ansiIndex))).size());
+    return static_cast<int>(
+        ansiToUtf8(w.text.substr(0, static_cast<std::size_t>(ansiIndex))).size());
   };
   if (start == -1) {
     in->position(in->position(), in->position());
@@ -875,8 +329,19 @@ LRESULT editGetSelection(Wnd& w, WPARAM wParam, LPARAM lParam) {
   }
   if (wParam) *reinterpret_cast<DWORD*>(wParam) = start;
   if (lParam) *reinterpret_cast<DWORD*>(lParam) = end;
-  return static_cast<LRESULT>((std::min<DWORD>(start, 0xFFFF)) | (std::min<DWORD>(end, 0xFFFF) << 16));
+  return static_cast<LRESULT>((std::min<DWORD>(start, 0xFFFF)) |
+                              (std::min<DWORD>(end, 0xFFFF) << 16));
 }
+
+void editNotify(std::uintptr_t handle, int outcome) {
+  if (outcome & kEditChanged) {
+    notifyParent(handle, EN_UPDATE);
+    notifyParent(handle, EN_CHANGE);
+  }
+  if (outcome & kEditFull) notifyParent(handle, EN_MAXTEXT);
+}
+
+}  // namespace
 
 void editSetText(Wnd& w) {
   EditWidget* in = editOf(w);
@@ -886,6 +351,47 @@ void editSetText(Wnd& w) {
   in->position(0, 0);
   in->readonly((w.style & ES_READONLY) ? 1 : 0);
   in->redraw();
+}
+
+LRESULT editProc(Wnd& w, UINT message, WPARAM wParam, LPARAM lParam) {
+  const std::uintptr_t handle = w.handle;
+  switch (message) {
+    case WM_GETDLGCODE: {
+      UINT code = DLGC_WANTCHARS | DLGC_HASSETSEL | DLGC_WANTARROWS;
+      if (w.style & ES_MULTILINE) code |= DLGC_WANTALLKEYS;
+      return code;
+    }
+    case WM_CHAR: editNotify(handle, editChar(w, static_cast<unsigned char>(wParam))); return 0;
+    case WM_KEYDOWN: editNotify(handle, editKey(w, wParam, currentModifiers())); return 0;
+    case WM_PASTE: editNotify(handle, editPaste(w)); return 0;
+    case WM_LBUTTONDOWN:
+      if (focusedWindow() != handle) setFocusTo(handle);
+      return 0;
+    case WM_SETFOCUS:
+      redrawWindow(w);
+      notifyParent(handle, EN_SETFOCUS);
+      return 0;
+    case WM_KILLFOCUS:
+      redrawWindow(w);
+      notifyParent(handle, EN_KILLFOCUS);
+      return 0;
+    case WM_SETTEXT:
+      w.text = lParam ? std::string(reinterpret_cast<const char*>(lParam)) : std::string();
+      editSetText(w);
+      editNotify(handle, kEditChanged);
+      return TRUE;
+    case EM_SETSEL:
+      editSetSelection(w, static_cast<long>(static_cast<LONG>(wParam)),
+                       static_cast<long>(static_cast<LONG>(lParam)));
+      return 0;
+    case EM_GETSEL: return editGetSelection(w, wParam, lParam);
+    case EM_SETLIMITTEXT: w.editLimit = wParam ? wParam : 0x7FFFFFFE; return 0;
+    default: return defControlProc(w, message, wParam, lParam);
+  }
+}
+
+Fl_Widget* createEditWidget(std::uintptr_t handle, int x, int y, int w, int h) {
+  return new EditWidget(handle, x, y, w, h);
 }
 
 }  // namespace fltkwin
