@@ -300,9 +300,11 @@ FontUse fontFor(HFONT font) {
   return system.use;
 }
 
-void deleteGdiObject(HGDIOBJ object) {
+bool deleteGdiObject(HGDIOBJ object) {
   auto it = objects().find(raw(object));
-  if (it != objects().end() && it->second.type != GdiType::Dc) objects().erase(it);
+  if (it == objects().end() || it->second.type == GdiType::Dc) return false;
+  objects().erase(it);
+  return true;
 }
 
 void baseUnits(HFONT font, int& baseX, int& baseY) {
@@ -318,6 +320,19 @@ void baseUnits(HFONT font, int& baseX, int& baseY) {
   if (baseX < 1) baseX = 1;
   if (baseY < 1) baseY = 1;
 }
+
+namespace {
+
+// SetTextColor and SetBkColor: the previous colour, CLR_INVALID for a non-DC.
+COLORREF replaceDcColour(HDC dc, COLORREF DcState::*field, COLORREF colour) {
+  DcState* state = findDc(dc);
+  if (!state) return CLR_INVALID;
+  const COLORREF previous = state->*field;
+  state->*field = colour & 0x00FFFFFF;
+  return previous;
+}
+
+}  // namespace
 
 }  // namespace fltkwin
 
@@ -367,27 +382,14 @@ HBRUSH CreateSolidBrush(COLORREF colour) {
 BOOL DeleteObject(HGDIOBJ object) {
   const std::uintptr_t value = raw(object);
   if (value >= kSysBrushBase && value < kObjectBase) return TRUE;  // stock: never deleted
-  auto it = objects().find(value);
-  if (it == objects().end() || it->second.type == GdiType::Dc) return FALSE;
-  objects().erase(it);
-  return TRUE;
+  return deleteGdiObject(object) ? TRUE : FALSE;
 }
 
 COLORREF SetTextColor(HDC dc, COLORREF colour) {
-  DcState* state = findDc(dc);
-  if (!state) return CLR_INVALID;
-  const COLORREF previous = state->text;
-  state->text = colour & 0x00FFFFFF;
-  return previous;
+  return replaceDcColour(dc, &DcState::text, colour);
 }
 
-COLORREF SetBkColor(HDC dc, COLORREF colour) {
-  DcState* state = findDc(dc);
-  if (!state) return CLR_INVALID;
-  const COLORREF previous = state->back;
-  state->back = colour & 0x00FFFFFF;
-  return previous;
-}
+COLORREF SetBkColor(HDC dc, COLORREF colour) { return replaceDcColour(dc, &DcState::back, colour); }
 
 int SetBkMode(HDC dc, int mode) {
   DcState* state = findDc(dc);

@@ -38,7 +38,7 @@ struct FontUse {
 };
 FontUse fontFor(HFONT font);  // an unknown or deleted font falls back to the system font
 HFONT createFontFor(const LOGFONTA& logFont);
-void deleteGdiObject(HGDIOBJ object);
+bool deleteGdiObject(HGDIOBJ object);  // false for a stock object, a DC or a non-object
 // Dialog base units of a font, Win32's way: average of the 52 letters, and the height.
 void baseUnits(HFONT font, int& baseX, int& baseY);
 
