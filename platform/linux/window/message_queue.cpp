@@ -1,15 +1,25 @@
-// The thread's message queue on Linux: PeekMessageA, TranslateMessage, DispatchMessageA and
-// SetTimer, on FLTK 1.3's event loop (Fl::check, Fl::add_timeout). Widgets post input here
-// and it acts only when dispatched; a timer is a flag, so one WM_TIMER at most waits.
-// Leaves out waiting for messages (GetMessage), hooks and cross-thread messages.
+// The thread's message queue on Linux: PeekMessageA, TranslateMessage, DispatchMessageA
+// and SetTimer, on FLTK 1.3's event loop (Fl::check, Fl::add_timeout). Widgets post input
+// here and it acts only when dispatched; a timer is a flag, so one WM_TIMER at most waits.
+// Waiting for input (pumpDisplay, idlePause) lives here too, beside the timers it must
+// not outsleep. Leaves out waiting for messages (GetMessage), hooks and cross-thread
+// messages.
+#include "message_queue.h"
+
 #include <FL/Fl.H>
 #include <FL/x.H>
 
 #include <ctime>
 #include <deque>
+#include <string>
 #include <vector>
 
-#include "fltk_windowing.h"
+#include "dialog_window.h"
+#include "display.h"
+#include "focus.h"
+#include "text.h"
+#include "win32_values.h"
+#include "window.h"
 
 namespace fltkwin {
 
@@ -47,12 +57,6 @@ UINT_PTR nextThreadTimerId = 0x7FF0;
 int modifiersOfLastMessage = 0;
 MSG lastKeyMessage{};
 std::string lastKeyText;
-
-int fltkDepth = 0;
-std::vector<Fl_Widget*>& widgetsToDelete() {
-  static std::vector<Fl_Widget*> w;
-  return w;
-}
 
 double monotonicSeconds() {
   timespec now{};
@@ -121,30 +125,6 @@ std::string charactersForKey(WPARAM vk, int modifiers) {
 
 }  // namespace
 
-FltkScope::FltkScope() { ++fltkDepth; }
-FltkScope::~FltkScope() { --fltkDepth; }
-bool insideFltk() { return fltkDepth > 0; }
-
-void deleteWidgetLater(Fl_Widget* widget) {
-  if (widget) widgetsToDelete().push_back(widget);
-}
-
-void deletePendingWidgets() {
-  if (insideFltk()) return;
-  std::vector<Fl_Widget*> batch;
-  batch.swap(widgetsToDelete());
-  for (Fl_Widget* widget : batch) {
-    if (Fl_Window* window = widget->as_window(); window && !window->parent()) {
-      window->hide();
-    } else if (Fl_Group* parent = widget->parent()) {
-      parent->remove(widget);
-    }
-    delete widget;
-  }
-  // A window that is gone leaves the screen now, not at the next round of the loop.
-  if (!batch.empty() && fl_display) XFlush(fl_display);
-}
-
 void pumpDisplay() {
   if (!fl_display || insideFltk()) return;
   FltkScope scope;
@@ -198,8 +178,8 @@ void postKeyInput(std::uintptr_t dialog, UINT message, WPARAM vk, LPARAM lParam,
 void discardMessagesFor(std::uintptr_t window) {
   auto& q = queue();
   for (auto it = q.begin(); it != q.end();) {
-    const bool gone = (!it->toFocus && fromHwnd(it->msg.hwnd) == window) ||
-                      (it->toFocus && it->dialog == window);
+    const bool gone =
+        (!it->toFocus && fromHwnd(it->msg.hwnd) == window) || (it->toFocus && it->dialog == window);
     it = gone ? q.erase(it) : it + 1;
   }
 }
