@@ -43,9 +43,22 @@ bool isPhantomUart(const std::string& sysEntry) {
   return type >> value && value == 0;
 }
 
+// "\\.\COM" and digits is the device-namespace spelling of "COM" and those digits, the
+// way the program names every port number; Linux has one namespace, so both spellings
+// resolve alike, whatever the digits.
+std::string_view withoutDeviceNamespace(std::string_view name) {
+  constexpr std::string_view kNamespace = "\\\\.\\";
+  if (!name.starts_with(kNamespace)) return name;
+  const std::string_view rest = name.substr(kNamespace.size());
+  const bool comDigits = rest.size() > 3 && rest.substr(0, 3) == "COM" &&
+                         rest.find_first_not_of("0123456789", 3) == std::string_view::npos;
+  return comDigits ? rest : name;
+}
+
 }  // namespace
 
 int comPortNumber(std::string_view name) {
+  name = withoutDeviceNamespace(name);
   if (name.substr(0, 3) != "COM") return 0;
   const long n = plainNumber(name.substr(3), kHighestComPort);
   return n >= 1 ? static_cast<int>(n) : 0;
@@ -104,6 +117,7 @@ std::vector<std::string> presentSerialDevices(const DeviceRoots& roots) {
 
 ResolvedName resolveDeviceName(std::string_view name, const std::string& portsDir,
                                const DeviceRoots& roots) {
+  name = withoutDeviceNamespace(name);
   const int n = comPortNumber(name);
   if (n == 0) return {std::string(name), 0};
 

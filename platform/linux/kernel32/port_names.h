@@ -1,7 +1,8 @@
 // How a Win32 port name reaches a Linux device: "COMn" (n from 1 to 256, no sign,
 // leading zero or blank) goes through the user's ports directory, then to the n-th
-// serial device present; every other name is a path, relative to the current
-// directory as on Win32. Built on POSIX file calls; leaves out the \\.\ namespace.
+// serial device present; "\\.\COM" and digits is taken as "COM" and those digits;
+// every other name is a path, relative to the current directory as on Win32.
+// Built on POSIX file calls; leaves out the rest of the \\.\ namespace.
 #pragma once
 
 #include <string>
@@ -12,7 +13,7 @@
 
 namespace posix {
 
-// n for "COMn", or 0 when the name is not exactly of that form.
+// n for "COMn" or "\\.\COMn", or 0 when the name is not exactly of that form.
 int comPortNumber(std::string_view name);
 
 // $XDG_CONFIG_HOME/fileptt/ports (a relative XDG_CONFIG_HOME is ignored, as the XDG

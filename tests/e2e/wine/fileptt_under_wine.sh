@@ -10,7 +10,8 @@
 #   fileptt_under_wine.sh --exe fileptt.exe --facts window_facts.exe --wine-dir <build>/wine
 #                         --wine-run scripts/windows/wine-run.sh --artefacts <dir>
 #                         <scenario> [case]
-# Scenarios: window, label, port, error-box, close <escape|close-button|close-box>.
+# Scenarios: window, label, port [high], error-box, close <escape|close-button|close-box>.
+# "port high" uses the test port's second name, numbered above 9 (COM12).
 # Exit status: 0 passed, 1 failed, 77 skipped (not inside the harness).
 #
 # Wine differences met (each test prints the ones it meets as "Wine difference: ..."):
@@ -448,7 +449,9 @@ wait_first_text() {
 scenario_port() {
   [ -n "${MODEMSIM_DIR:-}" ] && [ -n "$pty_name" ] \
     || skip "the modem-line simulator is not loaded in this run: RTS and DTR cannot be watched"
-  local port_number=${FILEPTT_TEST_COM#COM}
+  local com=$FILEPTT_TEST_COM
+  [ "$case_name" = high ] && com=${FILEPTT_TEST_HIGH_COM:?the harness maps no second port name}
+  local port_number=${com#COM}
   port_free || fail "the test port is held before the start by: $(port_holders)"
   local before
   before=$(sim_events)
@@ -456,7 +459,7 @@ scenario_port() {
   wait_first_text
   [ "$(sim_events)" = "$before" ] || fail "the port was touched before \"Set comport\": $(tail -n +$(( before + 1 )) "$(sim_log)")"
 
-  step "Set comport with $port_number ($FILEPTT_TEST_COM, mapped to $FILEPTT_TEST_PTY)"
+  step "Set comport with $port_number ($com, mapped to $FILEPTT_TEST_PTY)"
   type_port_number "$port_number"
   facts "$caption" typed
   [ "$(child_text $ID_PORT_TEXT)" = "$port_number" ] || fail "the port box holds \"$(child_text $ID_PORT_TEXT)\" after typing $port_number"
@@ -466,7 +469,7 @@ scenario_port() {
     || fail "the port was not opened after \"Set comport\""
   wait_for "$change_deadline" "both lines low after the open" lines_are "DTR=0 RTS=0" \
     || fail "lines are $(sim_state) after \"Set comport\", expected both low"
-  find_error_box && fail "an error box came up for the mapped port $FILEPTT_TEST_COM"
+  find_error_box && fail "an error box came up for the mapped port $com"
   port_held || fail "nobody holds the port after \"Set comport\""
   echo "port held by: $(port_holders)"
 
