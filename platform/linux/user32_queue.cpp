@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "fltk_windowing.h"
+#include "watchdog.h"
 
 namespace fltkwin {
 
@@ -224,6 +225,7 @@ using namespace fltkwin;
 
 BOOL PeekMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax, UINT removeMode) {
   if (!msg) return FALSE;
+  watchdog::loopAlive();
   if (!insideFltk()) {
     finishPendingHides();
     deletePendingWidgets();
