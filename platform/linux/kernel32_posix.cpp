@@ -25,6 +25,7 @@
 #include "posix_errors.h"
 #include "posix_handles.h"
 #include "posix_port_names.h"
+#include "watchdog.h"
 
 using namespace posix;
 
@@ -146,7 +147,12 @@ HANDLE createFile(LPCSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBU
     setLastError(error);
     return INVALID_HANDLE_VALUE;
   }
-  return addDevice(std::move(record));
+  const int fd = record->fd;
+  const HANDLE handle = addDevice(std::move(record));
+  // A port the watchdog cannot drop if the message loop stalls is not kept open.
+  if (!watchdog::watchPort(fd, resolved.path.c_str()))
+    return platform::CloseHandle(handle), setLastError(kErrorNotEnoughMemory), INVALID_HANDLE_VALUE;
+  return handle;
 }
 
 }  // namespace
@@ -188,6 +194,7 @@ BOOL CloseHandle(HANDLE object) {
   }
   const int fd = device->fd;
   device->fd = -1;
+  watchdog::forgetPort(fd);
   // Linux releases the descriptor even when close reports EINTR; it is never retried.
   if (::close(fd) != 0 && errno != EINTR) {
     setLastError(win32ErrorFromErrno(errno));
