@@ -111,6 +111,16 @@ void watch() {
   }
 }
 
+// The device itself, for the message, rather than the name it was opened by (a link in
+// the ports directory, say).
+std::string deviceName(int fd, const char* path) {
+  char target[4096];
+  const std::string link = "/proc/self/fd/" + std::to_string(fd);
+  const ssize_t size = ::readlink(link.c_str(), target, sizeof target);
+  if (size > 0 && static_cast<std::size_t>(size) < sizeof target) return std::string(target, size);
+  return path ? path : "?";
+}
+
 // The thread takes no signal: the program's own handling stays on its threads.
 bool startThread() {
   sigset_t all, old;
@@ -134,7 +144,7 @@ bool watchPort(int fd, const char* path) noexcept {
   State& s = state();
   std::lock_guard guard(s.lock);
   try {
-    s.ports.push_back(Port{fd, path ? path : "?"});
+    s.ports.push_back(Port{fd, deviceName(fd, path)});
   } catch (...) {
     return false;
   }

@@ -13,7 +13,7 @@ namespace watchdog {
 // The message loop has come round (every PeekMessageA). Never blocks.
 void loopAlive() noexcept;
 
-// A device was opened on `fd` (path: for the message); from now on a stalled loop
+// A device was opened on `fd` (by the name `path`); from now on a stalled loop
 // drops its lines. The first call starts the thread: a program that opens no device
 // has none. False when the thread could not be started or memory ran out; the device
 // is then not watched and the caller should not keep it open.
