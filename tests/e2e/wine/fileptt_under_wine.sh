@@ -645,8 +645,8 @@ scenario_stall() {
   program_running || fail "the program ended instead of hanging"
   # The simulator's clock: the drop against the tick that came last before it.
   local drop_ns last_ns
-  read -r last_ns drop_ns < <(tail -n +"$(( before + 1 ))" "$(sim_log)" \
-    | awk '$4 == "DTR=0" && $5 == "RTS=0" { print last, $1; exit } { last = $1 }')
+  read -r drop_ns last_ns < <(tail -n +"$(( before + 1 ))" "$(sim_log)" \
+    | awk '$4 == "DTR=0" && $5 == "RTS=0" { print $1, last; exit } { last = $1 }')
   [ -n "$drop_ns" ] || fail "no drop in the simulator's log: $(tail -n +"$(( before + 1 ))" "$(sim_log)")"
   [ -n "$last_ns" ] || last_ns=$(sed -n "${before}p" "$(sim_log)" | cut -d' ' -f1)
   echo "lines dropped $(( (drop_ns - last_ns) / 1000000 )) ms after the last tick"
