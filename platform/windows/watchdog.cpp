@@ -11,8 +11,8 @@
 namespace watchdog {
 namespace {
 
-constexpr std::uint64_t kStallMs = 1000;     // two ticks of 500 ms
-constexpr DWORD kLookAgainMs = 100;          // while stalled: how often to look
+constexpr std::uint64_t kStallMs = 1000;  // two ticks of 500 ms
+constexpr DWORD kLookAgainMs = 100;       // while stalled: how often to look
 
 struct Port {
   HANDLE file;

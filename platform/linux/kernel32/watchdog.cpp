@@ -24,7 +24,7 @@ namespace watchdog {
 namespace {
 
 constexpr std::int64_t kSecondNs = 1'000'000'000;
-constexpr std::int64_t kStallNs = kSecondNs;            // two ticks of 500 ms
+constexpr std::int64_t kStallNs = kSecondNs;           // two ticks of 500 ms
 constexpr std::int64_t kLookAgainNs = kSecondNs / 10;  // while stalled: how often to look
 
 std::int64_t nowNs() {
@@ -76,7 +76,8 @@ std::string dropAll() {
   for (const Port& port : s.ports) {
     int both = TIOCM_DTR | TIOCM_RTS;
     int result;
-    do result = ::ioctl(port.fd, TIOCMBIC, &both); while (result != 0 && errno == EINTR);
+    while ((result = ::ioctl(port.fd, TIOCMBIC, &both)) != 0 && errno == EINTR) {
+    }
     if (result == 0) {
       dropped += (dropped.empty() ? "" : ", ") + port.path;
     } else {
@@ -86,7 +87,8 @@ std::string dropAll() {
   if (s.ports.empty()) return "";
   std::string text = "the message loop has not run for 1 s:";
   if (!dropped.empty()) text += " DTR and RTS dropped on " + dropped;
-  if (!failed.empty()) text += (dropped.empty() ? "" : ";") + std::string(" cannot drop DTR and RTS on ") + failed;
+  if (!failed.empty())
+    text += (dropped.empty() ? "" : ";") + std::string(" cannot drop DTR and RTS on ") + failed;
   return text;
 }
 

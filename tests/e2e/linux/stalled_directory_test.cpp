@@ -91,14 +91,16 @@ TEST_F(ProgramTest, StalledWorkingDirectoryDropsBothLinesWithinTwoSecondsThenThe
       << "dropped " << (drop->monotonicNs - stoppedNs) / 1000000 << " ms after the stall";
   EXPECT_TRUE(run_.running()) << "the program must live on, hung";
   EXPECT_TRUE(eventually([&] {
-    return run_.errorOutput().find("DTR and RTS dropped on " + port.slavePath()) != std::string::npos;
+    return run_.errorOutput().find("DTR and RTS dropped on " + port.slavePath()) !=
+           std::string::npos;
   })) << run_.errorOutput();
 
   directory.resume();
   EXPECT_TRUE(eventually([&] { return port.lines() == modemsim::kBothHigh; }))
       << "TX.txt is still there, but the lines stayed down:" << describe(port.events());
-  EXPECT_TRUE(eventually([&] { return run_.errorOutput().find("runs again") != std::string::npos; }))
-      << run_.errorOutput();
+  EXPECT_TRUE(eventually([&] {
+    return run_.errorOutput().find("runs again") != std::string::npos;
+  })) << run_.errorOutput();
   EXPECT_EQ(window().waitForLabel(LabelText::PttOn).text, LabelText::PttOn);
   closeWithExitCodeZero();
 }
