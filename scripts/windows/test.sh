@@ -168,6 +168,7 @@ EOF
     echo "export FILEPTT_TEST_PTY=$test_pty"
     echo "export FILEPTT_UNMAPPED_COM=$unmapped_com"
     [ -n "$decoy_com" ] && echo "export FILEPTT_DECOY_COM=$decoy_com"
+    [ -x "${FILEPTT_CASELESS_FS_SERVER:-}" ] && echo "export FILEPTT_CASELESS_FS_SERVER=$FILEPTT_CASELESS_FS_SERVER"
     if [ -n "$modemsim_lib" ]; then
       echo "export FILEPTT_MODEMSIM_LIB=$modemsim_lib"
       echo "export MODEMSIM_DIR=$MODEMSIM_DIR"
@@ -206,12 +207,18 @@ if [ -z "${FILEPTT_MODEMSIM_LIB:-}" ] && [ -f "$root/tests/modemsim/CMakeLists.t
   host=$build/host
   log=$build/host-build.log
   if { [ -f "$host/CMakeCache.txt" ] || cmake -S "$root" -B "$host" -G Ninja >"$log" 2>&1; } &&
-     cmake --build "$host" --target modemsim -j"$(nproc)" >>"$log" 2>&1; then
+     cmake --build "$host" --target modemsim caseless_fs_server -j"$(nproc)" >>"$log" 2>&1; then
     export FILEPTT_MODEMSIM_LIB=$host/tests/modemsim/libmodemsim.so
+    export FILEPTT_CASELESS_FS_SERVER=${FILEPTT_CASELESS_FS_SERVER:-$host/tests/integration/linux_probe/caseless_fs_server}
   else
     echo "windows tests: could not build the modem-line simulator (see $log);" \
          "the tests that watch RTS and DTR will be skipped" >&2
   fi
+fi
+
+# The file system that a test stops answering: from the same Linux build as the simulator.
+if [ -z "${FILEPTT_CASELESS_FS_SERVER:-}" ] && [ -n "${FILEPTT_MODEMSIM_LIB:-}" ]; then
+  export FILEPTT_CASELESS_FS_SERVER=$(dirname "$FILEPTT_MODEMSIM_LIB")/../integration/linux_probe/caseless_fs_server
 fi
 
 mkdir -p "$build/wine"

@@ -20,6 +20,7 @@
 #include "platform/linux/kernel32/errors.h"
 #include "platform/linux/kernel32/handles.h"
 #include "platform/linux/kernel32/port_names.h"
+#include "platform/linux/kernel32/watchdog.h"
 #include "platform/platform.h"
 
 using namespace posix;
@@ -124,7 +125,14 @@ HANDLE createFile(LPCSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBU
   const bool inherit = security && security->bInheritHandle;
   if (!openDevice(resolved.path, access, shareMode == 0, inherit, *record))
     return INVALID_HANDLE_VALUE;
-  return addDevice(std::move(record));
+  const int fd = record->fd;
+  const HANDLE handle = addDevice(std::move(record));
+  // A port the watchdog cannot drop if the message loop stalls is not kept open.
+  if (!watchdog::watchPort(fd, resolved.path.c_str())) {
+    platform::CloseHandle(handle);
+    return failWith(kErrorNotEnoughMemory, INVALID_HANDLE_VALUE);
+  }
+  return handle;
 }
 
 }  // namespace
@@ -156,6 +164,7 @@ BOOL CloseHandle(HANDLE object) {
   if (!device) return failWith(kErrorInvalidHandle, FALSE);
   const int fd = device->fd;
   device->fd = -1;
+  watchdog::forgetPort(fd);
   // Linux releases the descriptor even when close reports EINTR; it is never retried.
   if (::close(fd) != 0 && errno != EINTR) return failWith(win32ErrorFromErrno(errno), FALSE);
   return TRUE;

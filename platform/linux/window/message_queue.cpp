@@ -20,6 +20,7 @@
 #include "text.h"
 #include "win32_values.h"
 #include "window.h"
+#include "platform/linux/kernel32/watchdog.h"
 
 namespace fltkwin {
 
@@ -204,6 +205,7 @@ using namespace fltkwin;
 
 BOOL PeekMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax, UINT removeMode) {
   if (!msg) return FALSE;
+  watchdog::loopAlive();
   if (!insideFltk()) {
     finishPendingHides();
     deletePendingWidgets();
