@@ -21,6 +21,8 @@
 #include <sstream>
 #include <string>
 
+#include "linux/kernel32/device_facts.h"
+#include "linux/kernel32/open_report.h"
 #include "platform.h"
 #include "posix_errors.h"
 #include "posix_handles.h"
@@ -132,7 +134,7 @@ HANDLE createFile(LPCSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBU
     setLastError(kErrorInvalidParameter);
     return INVALID_HANDLE_VALUE;
   }
-  const ResolvedName resolved = resolveDeviceName(name, portsDirectory(), DeviceRoots{});
+  const ResolvedName resolved = resolveDeviceName(name, portsDirectory(), openingRoots());
   if (resolved.error != 0) {
     setLastError(resolved.error);
     return INVALID_HANDLE_VALUE;
@@ -156,7 +158,9 @@ namespace platform {
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security,
                    DWORD creation, DWORD /*flags*/, HANDLE /*templateFile*/) {
   try {
-    return createFile(name, access, shareMode, security, creation);
+    const HANDLE handle = createFile(name, access, shareMode, security, creation);
+    reportOpen(name, handle, lastError);
+    return handle;
   } catch (const std::bad_alloc&) {
     setLastError(kErrorNotEnoughMemory);
     return INVALID_HANDLE_VALUE;
