@@ -103,8 +103,11 @@ std::string openReport(const char* name, HANDLE handle, DWORD code) {
   const ResolvedName resolved = resolveDeviceName(text, portsDir, roots);
   std::string line = (opened ? "cannot use " : "cannot open ") + std::string(text);
   if (resolved.error == 0 && resolved.path != text) {
+    // A mapping that leads nowhere is shown with its target in the reason itself.
+    struct stat st;
     const std::string target = finalTarget(resolved.path);
-    line += " (" + resolved.path + (target != resolved.path ? " -> " + target : "") + ")";
+    const bool leads = ::stat(resolved.path.c_str(), &st) == 0;
+    line += " (" + resolved.path + (leads && target != resolved.path ? " -> " + target : "") + ")";
   }
   if (opened) return line + ": it is a disk file, not a serial device";
   return line + ": " + failureReason(text, resolved, code, portsDir, roots);

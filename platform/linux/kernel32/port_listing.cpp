@@ -82,11 +82,13 @@ void printPinLine(std::ostream& out, const PortListing& listing) {
     if (!d.facts.byId.empty() && !mappedTo(d.path)) pin = &d;
   }
   std::string target = "/dev/serial/by-id/NAME";
-  int number = 1;
+  int number = pin ? comPortNumber(pin->name) : 1;
+  while (isMapped(number) && number < 256) ++number;
   if (pin) {
     target = pin->facts.byId;
-    number = comPortNumber(pin->name);
-    out << "\nTo keep " << pin->path << " at " << pin->name
+    out << "\n"
+        << (pin->mappedAway ? "To give " + pin->path + " a number of its own"
+                            : "To keep " + pin->path + " at " + pin->name)
         << " whatever else is plugged in, map it by its by-id name:\n";
   } else {
     const bool anyById = std::any_of(listing.devices.begin(), listing.devices.end(),
@@ -96,7 +98,6 @@ void printPinLine(std::ostream& out, const PortListing& listing) {
                     : "No device here has a /dev/serial/by-id name (USB adapters have one). ")
         << "A mapping pins a device to a number:\n";
   }
-  while (isMapped(number) && number < 256) ++number;
   if (!listing.portsDirExists) out << "  mkdir -p " << shellWord(listing.portsDir) << "\n";
   out << "  ln -s " << shellWord(target) << " "
       << shellWord(listing.portsDir + "/COM" + std::to_string(number)) << "\n";
