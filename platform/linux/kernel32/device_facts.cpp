@@ -118,8 +118,7 @@ std::string byIdOf(const std::string& path, const DeviceRoots& roots) {
 std::string userName(uid_t uid) {
   struct passwd entry, *found = nullptr;
   char buffer[4096];
-  if (::getpwuid_r(uid, &entry, buffer, sizeof buffer, &found) == 0 && found)
-    return found->pw_name;
+  if (::getpwuid_r(uid, &entry, buffer, sizeof buffer, &found) == 0 && found) return found->pw_name;
   return std::to_string(uid);
 }
 
@@ -143,8 +142,7 @@ bool inSessionGroups(gid_t gid) {
 bool inAccountGroups(gid_t gid) {
   struct passwd entry, *found = nullptr;
   char buffer[4096];
-  if (::getpwuid_r(::geteuid(), &entry, buffer, sizeof buffer, &found) != 0 || !found)
-    return false;
+  if (::getpwuid_r(::geteuid(), &entry, buffer, sizeof buffer, &found) != 0 || !found) return false;
   int count = 64;
   std::vector<gid_t> groups(count);
   if (::getgrouplist(found->pw_name, found->pw_gid, groups.data(), &count) < 0) {

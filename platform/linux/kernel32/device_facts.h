@@ -29,9 +29,9 @@ struct DeviceFacts {
   std::string driver;  // "ftdi_sio", "cdc_acm", "serial8250", ... or ""
   std::string usbVendor, usbProduct, usbSerial;  // "0403", "6001", "A50285BI"; "" if not USB
   std::string usbName;                           // manufacturer and product strings
-  bool mayOpen = false;  // read and write allowed to this process
-  int accessError = 0;   // errno of the check otherwise (EACCES, EROFS, ...)
-  std::string owner, group;  // names of the device's owner and group
+  bool mayOpen = false;                          // read and write allowed to this process
+  int accessError = 0;        // errno of the check otherwise (EACCES, EROFS, ...)
+  std::string owner, group;   // names of the device's owner and group
   bool groupMayOpen = false;  // the group has read and write permission
   // The group would allow the open and this user's account is in it, but this session
   // started before it was added: logging in again is all that is missing.

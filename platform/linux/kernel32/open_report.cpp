@@ -22,10 +22,11 @@ namespace {
 
 std::string devicesPresent(const DeviceRoots& roots) {
   const std::size_t count = presentSerialDevices(roots).size();
-  std::string text = count == 0   ? "no serial device is present"
-                     : count == 1 ? "1 serial device is present (COM1)"
-                                  : std::to_string(count) + " serial devices are present (COM1 to COM" +
-                                        std::to_string(count) + ")";
+  std::string text = count == 0 ? "no serial device is present"
+                     : count == 1
+                         ? "1 serial device is present (COM1)"
+                         : std::to_string(count) + " serial devices are present (COM1 to COM" +
+                               std::to_string(count) + ")";
   return text + "; run fileptt-ports to see which is which";
 }
 
@@ -40,7 +41,8 @@ std::string finalTarget(const std::string& path) {
     if (length < 0) break;
     const std::string next(target, static_cast<std::size_t>(length));
     const std::size_t slash = current.find_last_of('/');
-    current = next[0] == '/' || slash == std::string::npos ? next : current.substr(0, slash + 1) + next;
+    current =
+        next[0] == '/' || slash == std::string::npos ? next : current.substr(0, slash + 1) + next;
   }
   return std::filesystem::path(current).lexically_normal().string();
 }
@@ -63,8 +65,9 @@ std::string failureReason(std::string_view name, const ResolvedName& resolved, D
   if (!facts.exists) {
     const std::string error = errnoName(facts.statError);
     if (number != 0 && resolved.path == mapping)
-      return std::string(name) + " is mapped to " + finalTarget(mapping) + ", which does not exist (" +
-             error + "): is the adapter plugged in? " + devicesPresent(roots);
+      return std::string(name) + " is mapped to " + finalTarget(mapping) +
+             ", which does not exist (" + error + "): is the adapter plugged in? " +
+             devicesPresent(roots);
     const std::string asFile =
         number == 0 ? "it is not COM1 to COM256 written plainly, so it names a file, and " : "";
     return asFile + "there is no such device or file (" + error + "); " + devicesPresent(roots);

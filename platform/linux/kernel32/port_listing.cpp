@@ -29,8 +29,8 @@ std::string realPath(const std::string& path) {
 // Single quotes for the shell when a path holds anything but the plain characters.
 std::string shellWord(const std::string& text) {
   const bool plain = !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
-    return std::isalnum(static_cast<unsigned char>(c)) || std::string_view("_./:+=@%,-").find(c) !=
-                                                              std::string_view::npos;
+    return std::isalnum(static_cast<unsigned char>(c)) ||
+           std::string_view("_./:+=@%,-").find(c) != std::string_view::npos;
   });
   if (plain) return text;
   std::string quoted = "'";
@@ -114,8 +114,10 @@ PortListing listPorts(const std::string& portsDir, const DeviceRoots& roots) {
     while (const dirent* entry = ::readdir(dir)) {
       const std::string name = entry->d_name;
       if (name == "." || name == "..") continue;
-      if (const int n = comPortNumber(name)) names.emplace_back(n, name);
-      else listing.ignoredEntries.push_back(name);
+      if (const int n = comPortNumber(name))
+        names.emplace_back(n, name);
+      else
+        listing.ignoredEntries.push_back(name);
     }
     ::closedir(dir);
   }
@@ -124,7 +126,8 @@ PortListing listPorts(const std::string& portsDir, const DeviceRoots& roots) {
 
   for (const auto& [number, name] : names) {
     const ResolvedName resolved = resolveDeviceName(name, portsDir, roots);
-    MappedPort port{name, resolved.error == 0 ? resolved.path : portsDir + "/" + name, {}, false, {}};
+    MappedPort port{
+        name, resolved.error == 0 ? resolved.path : portsDir + "/" + name, {}, false, {}};
     port.target = readLink(port.entry);
     port.facts = factsOf(port.entry, roots);
     port.leadsSomewhere = resolved.error == 0 && port.facts.exists;

@@ -15,8 +15,8 @@
 namespace posix {
 
 struct MappedPort {
-  std::string name;   // "COM3"
-  std::string entry;  // the ports-directory entry
+  std::string name;    // "COM3"
+  std::string entry;   // the ports-directory entry
   std::string target;  // what the entry's link names, "" for a plain file
   bool leadsSomewhere = false;
   DeviceFacts facts;  // of the entry, followed to its end
@@ -32,7 +32,7 @@ struct NumberedDevice {
 struct PortListing {
   std::string portsDir;  // "" when there is no home directory
   bool portsDirExists = false;
-  std::vector<MappedPort> mappings;  // in COM-number order
+  std::vector<MappedPort> mappings;         // in COM-number order
   std::vector<std::string> ignoredEntries;  // entries that are not a plain "COMn"
   std::vector<NumberedDevice> devices;
 };

@@ -48,28 +48,33 @@ TEST_F(NewUserTest, OutsideTheGroupGetsTheBoxAndOnStderrTheGroupToJoin) {
   ASSERT_NE(box, 0u) << "no error box for a port this user may not open\n" << run_.errorOutput();
   saveScreenshotWith(box, "error-box-PermissionDenied");
 
-  const std::string expected = "cannot open COM1 (" + (run_.portsDir() / "COM1").string() +
-                               " -> " + port_.slavePath() +
+  const std::string expected = "cannot open COM1 (" + (run_.portsDir() / "COM1").string() + " -> " +
+                               port_.slavePath() +
                                "): permission denied (EACCES): the device belongs to group "
                                "dialout; run \"sudo usermod -aG dialout $USER\", then log out "
                                "and in\n";
   EXPECT_TRUE(eventually([&] { return run_.errorOutput().find(expected) != std::string::npos; }))
-      << "stderr:\n" << run_.errorOutput() << "expected the line:\n" << expected;
-  EXPECT_TRUE(port_.events().empty()) << "the port's lines were touched:" << describe(port_.events());
+      << "stderr:\n"
+      << run_.errorOutput() << "expected the line:\n"
+      << expected;
+  EXPECT_TRUE(port_.events().empty())
+      << "the port's lines were touched:" << describe(port_.events());
 
   ASSERT_TRUE(pressKeys({"Return"}));
   ASSERT_TRUE(x_.waitUntilNoWindow(kErrorBoxTitle, 5s));
   closeWithExitCodeZero();
   const std::string output = run_.errorOutput();
   EXPECT_EQ(std::count(output.begin(), output.end(), '\n'), 1)
-      << "one line for the one failed open, nothing on ticks:\n" << output;
+      << "one line for the one failed open, nothing on ticks:\n"
+      << output;
 }
 
 TEST_F(NewUserTest, InTheGroupThePortOpensAndKeysWithNothingOnStderr) {
   ASSERT_NO_FATAL_FAILURE(startAndSetComport({dialout_->gr_gid}));
   run_.createFile("TX.txt");
   EXPECT_TRUE(eventually([&] { return port_.lines() == modemsim::kBothHigh; }))
-      << describe(port_.events()) << "\nstderr:\n" << run_.errorOutput();
+      << describe(port_.events()) << "\nstderr:\n"
+      << run_.errorOutput();
   EXPECT_TRUE(x_.windowsNamed(kErrorBoxTitle).empty());
   run_.remove("TX.txt");
   EXPECT_TRUE(eventually([&] { return port_.lines() == modemsim::kBothLow; }))

@@ -53,10 +53,10 @@ void ProgramRun::runAs(uid_t uid, gid_t gid, const std::vector<gid_t>& groups) {
   user_ = User{uid, gid, groups};
   fs::create_directories(root_ / "home");
   using fs::perms;
-  const perms open = perms::owner_all | perms::group_read | perms::group_exec |
-                     perms::others_read | perms::others_exec;
-  for (const fs::path& dir : {root_, work_, root_ / "config", root_ / "config" / "fileptt",
-                              portsDir()})
+  const perms open = perms::owner_all | perms::group_read | perms::group_exec | perms::others_read |
+                     perms::others_exec;
+  for (const fs::path& dir :
+       {root_, work_, root_ / "config", root_ / "config" / "fileptt", portsDir()})
     fs::permissions(dir, open);
   // The simulator's state files are written by the program, read by the test.
   fs::permissions(simulator_, perms::all);

@@ -69,9 +69,8 @@ void FakeDeviceTree::addNode(const std::string& node) {
 void FakeDeviceTree::addUsbSerial(const std::string& node, const std::string& usbPath,
                                   const std::string& driver, const std::string& vendor,
                                   const std::string& product, const std::string& serial,
-                                  const std::string& manufacturer,
-                                  const std::string& productName, const std::string& byId,
-                                  bool acm) {
+                                  const std::string& manufacturer, const std::string& productName,
+                                  const std::string& byId, bool acm) {
   const fs::path sys = root_ / "sys";
   const fs::path usb = sys / "devices" / usbPath;
   write(usb / "idVendor", vendor);

@@ -34,15 +34,16 @@ class FakeDeviceTree {
 
   // The by-id names of the tree.
   static constexpr const char* kFtdiById = "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
-  static constexpr const char* kProlificById = "usb-Prolific_Technology_Inc._USB-Serial_Controller_BFCCb112J20-if00-port0";
+  static constexpr const char* kProlificById =
+      "usb-Prolific_Technology_Inc._USB-Serial_Controller_BFCCb112J20-if00-port0";
   static constexpr const char* kPicoById = "usb-Raspberry_Pi_Pico_E6614103E7-if00";
 
  private:
   void addNode(const std::string& node);
   void addUsbSerial(const std::string& node, const std::string& usbPath, const std::string& driver,
-                    const std::string& vendor, const std::string& product, const std::string& serial,
-                    const std::string& manufacturer, const std::string& productName,
-                    const std::string& byId, bool acm);
+                    const std::string& vendor, const std::string& product,
+                    const std::string& serial, const std::string& manufacturer,
+                    const std::string& productName, const std::string& byId, bool acm);
   void addUart(const std::string& node, int type);
   void link(const fs::path& target, const fs::path& at);
 

@@ -3,8 +3,8 @@
 // identity, access and holder, and the listing ends with the line that pins a device.
 // Also the layer's line on stderr when an open fails, for each kind of failure.
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <grp.h>
+#include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -103,8 +103,10 @@ std::vector<Entry> entries(const std::string& listing) {
   std::vector<Entry> found;
   std::istringstream lines(listing);
   for (std::string line; std::getline(lines, line);) {
-    if (line.rfind("  COM", 0) == 0) found.push_back({line, ""});
-    else if (line.rfind("       ", 0) == 0 && !found.empty()) found.back().facts += line + "\n";
+    if (line.rfind("  COM", 0) == 0)
+      found.push_back({line, ""});
+    else if (line.rfind("       ", 0) == 0 && !found.empty())
+      found.back().facts += line + "\n";
   }
   return found;
 }
@@ -142,8 +144,10 @@ class PortsListingTest : public ::testing::Test {
   }
   void TearDown() override {
     posix::setOpeningRootsForTesting(posix::DeviceRoots{});
-    if (savedConfig_) ::setenv("XDG_CONFIG_HOME", savedConfig_->c_str(), 1);
-    else ::unsetenv("XDG_CONFIG_HOME");
+    if (savedConfig_)
+      ::setenv("XDG_CONFIG_HOME", savedConfig_->c_str(), 1);
+    else
+      ::unsetenv("XDG_CONFIG_HOME");
   }
 
   HANDLE open(const std::string& name) {
@@ -189,10 +193,11 @@ TEST_F(PortsListingTest, EachComNumberListedLeadsWhereTheLayerOpens) {
 
   // COM1 is pinned to the Prolific adapter, which is also the second device; the
   // phantom ttyS1 counts for nothing; COM5's adapter is unplugged.
-  const std::map<std::string, std::string> expected = {
-      {"COM1", tree_.slaveOf("ttyUSB1")}, {"COM2", tree_.slaveOf("ttyUSB1")},
-      {"COM3", tree_.slaveOf("ttyACM0")}, {"COM4", tree_.slaveOf("ttyS0")},
-      {"COM5", "nowhere"}};
+  const std::map<std::string, std::string> expected = {{"COM1", tree_.slaveOf("ttyUSB1")},
+                                                       {"COM2", tree_.slaveOf("ttyUSB1")},
+                                                       {"COM3", tree_.slaveOf("ttyACM0")},
+                                                       {"COM4", tree_.slaveOf("ttyS0")},
+                                                       {"COM5", "nowhere"}};
   EXPECT_EQ(listed, expected) << run.out;
 
   for (int n = 1; n <= 7; ++n) {
@@ -229,16 +234,18 @@ TEST_F(PortsListingTest, EachDeviceShowsItsByIdNameDriverUsbIdentityAccessAndHol
   ASSERT_NE(first, nullptr) << run.out;
   EXPECT_NE(first->facts.find("by-id " + tree_.byId(FakeDeviceTree::kFtdiById).string()),
             std::string::npos);
-  EXPECT_NE(first->facts.find("driver ftdi_sio, USB 0403:6001 serial A50285BI (FTDI FT232R USB UART)"),
-            std::string::npos)
+  EXPECT_NE(
+      first->facts.find("driver ftdi_sio, USB 0403:6001 serial A50285BI (FTDI FT232R USB UART)"),
+      std::string::npos)
       << first->facts;
   EXPECT_NE(first->facts.find("you may open it"), std::string::npos);
   EXPECT_NE(first->facts.find("held by no other process"), std::string::npos);
 
   const Entry* modem = entryStarting(all, "  COM3 opens ");
   ASSERT_NE(modem, nullptr) << run.out;
-  EXPECT_NE(modem->facts.find("driver cdc_acm, USB 2e8a:000a serial E6614103E7 (Raspberry Pi Pico)"),
-            std::string::npos)
+  EXPECT_NE(
+      modem->facts.find("driver cdc_acm, USB 2e8a:000a serial E6614103E7 (Raspberry Pi Pico)"),
+      std::string::npos)
       << modem->facts;
   EXPECT_NE(modem->facts.find("held by pid " + std::to_string(::getpid()) + " (" +
                               ownCommandName() + ")"),
@@ -287,7 +294,8 @@ TEST_F(PortsListingTest, AnotherUserIsToldWhichGroupOwnsTheDeviceAndWhoHoldsIt) 
   const Entry* modem = entryStarting(all, "  COM3 opens ");
   ASSERT_NE(modem, nullptr);
   EXPECT_NE(modem->facts.find("held by pid " + std::to_string(::getpid())), std::string::npos)
-      << "a lock shows in /proc/locks to every user:\n" << modem->facts;
+      << "a lock shows in /proc/locks to every user:\n"
+      << modem->facts;
 }
 
 TEST(PortsListingEmptyTest, NoSerialDeviceEndsWithExitCode1AndSaysSo) {
@@ -352,19 +360,20 @@ TEST_F(PortsListingTest, AFailedOpenSaysWhyOnStderrAndAnOpenThatWorksSaysNothing
   const Case cases[] = {
       {"COM5",
        {"cannot open COM5 (" + ports + "/COM5): COM5 is mapped to " +
-            tree_.byId("usb-Silicon_Labs_CP2102_0001-if00-port0").string() +
-            ", which does not exist (ENOENT): is the adapter plugged in? " + present}},
+        tree_.byId("usb-Silicon_Labs_CP2102_0001-if00-port0").string() +
+        ", which does not exist (ENOENT): is the adapter plugged in? " + present}},
       {"COM6", {"cannot open COM6: no mapping COM6 in " + ports + ", and " + present}},
       {"COM3",
        {"cannot open COM3 (" + acm + " -> " + tree_.slaveOf("ttyACM0") +
-        "): held by another process: pid " + std::to_string(::getpid()) + " (" +
-        ownCommandName() + ")"}},
+        "): held by another process: pid " + std::to_string(::getpid()) + " (" + ownCommandName() +
+        ")"}},
       {"COM8",
        {"cannot use COM8 (" + ports + "/COM8 -> " + (tree_.root() / "notes.txt").string() +
         "): it is a disk file, not a serial device"}},
       {"COM 1",
        {"cannot open COM 1: it is not COM1 to COM256 written plainly, so it names a file, and "
-        "there is no such device or file (ENOENT); " + present}},
+        "there is no such device or file (ENOENT); " +
+        present}},
   };
   for (const Case& c : cases) {
     const std::string line = stderrOfOpen(c.name);
