@@ -17,8 +17,10 @@
 #include <sstream>
 #include <string>
 
+#include "platform/linux/kernel32/device_facts.h"
 #include "platform/linux/kernel32/errors.h"
 #include "platform/linux/kernel32/handles.h"
+#include "platform/linux/kernel32/open_report.h"
 #include "platform/linux/kernel32/port_names.h"
 #include "platform/linux/kernel32/watchdog.h"
 #include "platform/platform.h"
@@ -118,7 +120,7 @@ HANDLE createFile(LPCSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBU
                   DWORD creation) {
   if (!name || name[0] == '\0') return failWith(kErrorPathNotFound, INVALID_HANDLE_VALUE);
   if (creation != OPEN_EXISTING) return failWith(kErrorInvalidParameter, INVALID_HANDLE_VALUE);
-  const ResolvedName resolved = resolveDeviceName(name, portsDirectory(), DeviceRoots{});
+  const ResolvedName resolved = resolveDeviceName(name, portsDirectory(), openingRoots());
   if (resolved.error != 0) return failWith(resolved.error, INVALID_HANDLE_VALUE);
 
   auto record = std::make_shared<DeviceRecord>();
@@ -142,7 +144,9 @@ namespace platform {
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security,
                    DWORD creation, DWORD /*flags*/, HANDLE /*templateFile*/) {
   try {
-    return createFile(name, access, shareMode, security, creation);
+    const HANDLE handle = createFile(name, access, shareMode, security, creation);
+    reportOpen(name, handle, platform::GetLastError());
+    return handle;
   } catch (const std::bad_alloc&) {
     return failWith(kErrorNotEnoughMemory, INVALID_HANDLE_VALUE);
   }
