@@ -15,8 +15,18 @@ dir=$(cd "$dir" && pwd)
 # The modules the rig needs; their dependencies are found from the modules themselves.
 wanted=(virtio_pci virtio_console 9pnet_virtio 9p overlay xhci-pci ftdi_sio fuse)
 
-package=$(apt-cache depends linux-image-amd64 2>/dev/null |
-          sed -n 's/^ *Depends: \(linux-image-[0-9].*-amd64\)$/\1/p' | head -1)
+resolve() {
+  apt-cache depends linux-image-amd64 2>/dev/null |
+    sed -n 's/^ *Depends: \(linux-image-[0-9].*-amd64\)$/\1/p' | head -1
+}
+package=$(resolve)
+if [ -z "$package" ] && [ ! -f "$dir/kernel.package" ]; then
+  # A machine whose packages were all there may never have fetched apt's index.
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO=sudo
+  $SUDO apt-get update -q >/dev/null || true
+  package=$(resolve)
+fi
 if [ -z "$package" ]; then
   # No package index: a kernel fetched before still serves.
   package=$(cat "$dir/kernel.package" 2>/dev/null || true)
