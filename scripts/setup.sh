@@ -10,7 +10,8 @@ set -euo pipefail
 want=${1:-all}
 pkgs=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev
       libfltk1.3-dev fonts-liberation xvfb xdotool imagemagick x11-utils xauth
-      fakeroot dpkg-dev zip unzip file lintian man-db)
+      fakeroot dpkg-dev zip unzip file lintian man-db
+      qemu-system-x86 busybox-static)
 case $want in
   linux) ;;
   package) pkgs+=(g++-mingw-w64-x86-64-posix) ;;

@@ -107,11 +107,23 @@ bool openDevice(const std::string& path, DWORD access, bool exclusive, bool inhe
     }
     // With HUPCL the kernel drops both lines at every release of the port, a crash
     // or kill of this process included, as Windows serial drivers do at close.
+    bool changed = false;
     if (!(settings.c_cflag & HUPCL)) {
       settings.c_cflag |= HUPCL;
-      if (::tcsetattr(fd, TCSANOW, &settings) != 0)
-        return failWith(win32ErrorFromErrno(errno), false);
+      changed = true;
     }
+    // The device is left at speed B0, at which the kernel raises no line when the port
+    // is opened: the next open of it, ours or any program's, after a close or a kill,
+    // cannot key the transmitter. The speed it had is what the control block reports.
+    const speed_t speed = cfgetospeed(&settings);
+    if (speed != B0) {
+      record.speedAtB0 = speed;
+      cfsetispeed(&settings, B0);
+      cfsetospeed(&settings, B0);
+      changed = true;
+    }
+    if (changed && ::tcsetattr(fd, TCSANOW, &settings) != 0)
+      return failWith(win32ErrorFromErrno(errno), false);
   }
   return true;
 }

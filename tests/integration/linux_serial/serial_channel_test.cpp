@@ -47,6 +47,23 @@ TEST_F(SerialChannelTest, OpenSetsHupclSoThatEveryReleaseDropsTheLines) {
   EXPECT_TRUE(slaveSettings().c_cflag & HUPCL);
 }
 
+// A serial driver raises DTR and RTS on an open unless the stored speed is B0; the
+// layer leaves the device at B0, so that no later open, ours or another program's,
+// after a close or a kill, keys the transmitter even for a moment.
+TEST_F(SerialChannelTest, OpenLeavesTheDeviceAtB0SoThatTheNextOpenRaisesNoLine) {
+  requireSimulator();
+  ASSERT_EQ(openPort(), 0);
+  const termios settings = slaveSettings();
+  EXPECT_EQ(cfgetospeed(&settings), B0);
+  closeSerialChannel(kChannel);
+  ASSERT_EQ(takeErrorStatus(), 0);
+  const std::size_t before = modemsim::events(slavePath_).size();
+  ASSERT_EQ(openPort(), 0);
+  const std::vector<modemsim::Event> events = modemsim::events(slavePath_);
+  for (std::size_t i = before; i < events.size(); ++i)
+    EXPECT_EQ(events[i].lines, kBothLow) << "event " << i << " (" << events[i].cause << ")";
+}
+
 struct LineStep {
   int settingId;
   int value;
