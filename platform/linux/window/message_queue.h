@@ -22,6 +22,8 @@ DWORD tickCount();
 // Runs FLTK's event processing without waiting, unless FLTK is already on the stack
 // (a colour request made while a control paints), where it must not be re-entered.
 void pumpDisplay();
-void idlePause();  // waits about a millisecond, or less if X input arrives
+// The idle pause of a message loop whose queue is empty: until X input, an FLTK
+// timeout (a window timer) or 15.6 ms, whichever comes first.
+void idlePause();
 
 }  // namespace fltkwin
