@@ -96,7 +96,8 @@ bool isDiskFile(HANDLE handle) {
 }  // namespace
 
 std::string openReport(const char* name, HANDLE handle, DWORD code) {
-  const std::string_view text = name ? name : "";
+  // Named as the operator knows it: COM1, not the device-namespace spelling.
+  const std::string_view text = withoutDeviceNamespace(name ? name : "");
   const bool opened = handle != INVALID_HANDLE_VALUE;
   if (opened && !isDiskFile(handle)) return {};
   if (text.empty()) return "cannot open a port without a name";

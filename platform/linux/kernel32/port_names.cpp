@@ -43,6 +43,8 @@ bool isPhantomUart(const std::string& sysEntry) {
   return type >> value && value == 0;
 }
 
+}  // namespace
+
 // "\\.\COM" and digits is the device-namespace spelling of "COM" and those digits, the
 // way the program names every port number; Linux has one namespace, so both spellings
 // resolve alike, whatever the digits.
@@ -54,8 +56,6 @@ std::string_view withoutDeviceNamespace(std::string_view name) {
                          rest.find_first_not_of("0123456789", 3) == std::string_view::npos;
   return comDigits ? rest : name;
 }
-
-}  // namespace
 
 int comPortNumber(std::string_view name) {
   name = withoutDeviceNamespace(name);

@@ -13,6 +13,9 @@
 
 namespace posix {
 
+// "COMn" for "\\.\COMn" (any digits); every other name as it is.
+std::string_view withoutDeviceNamespace(std::string_view name);
+
 // n for "COMn" or "\\.\COMn", or 0 when the name is not exactly of that form.
 int comPortNumber(std::string_view name);
 
