@@ -6,7 +6,8 @@ set -euo pipefail
 want=${1:-all}
 pkgs=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev
       libfltk1.3-dev fonts-liberation xvfb xdotool imagemagick x11-utils xauth
-      fakeroot dpkg-dev zip unzip file)
+      fakeroot dpkg-dev zip unzip file
+      clang libclang-rt-14-dev)  # the fuzzers (tests/fuzz): clang and libFuzzer
 if [ "$want" = all ]; then
   pkgs+=(g++-mingw-w64-x86-64-posix wine wine64 fonts-wine util-linux)
 fi
