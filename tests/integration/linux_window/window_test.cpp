@@ -64,6 +64,7 @@ TEST_F(DialogTest, CreationSendsSetFontThenInitDialogWithTheCreationParameter) {
   // copied first: the call records one more message, which may move the recorded ones.
   const WPARAM announced = received()[0].wParam;
   EXPECT_EQ(static_cast<WPARAM>(platform::SendMessageA(dialog, WM_GETFONT, 0, 0)), announced);
+  EXPECT_TRUE(platform::DestroyWindow(dialog));
 }
 
 TEST_F(DialogTest, BaseUnitsComeFromTheEightPointDialogFont) {
