@@ -2,6 +2,7 @@
 #include "fuzz_input.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <ftw.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -102,6 +103,16 @@ const std::string& scratch() {
 void empty(const std::string& directory) {
   if (::nftw(directory.c_str(), removeEntry, 32, FTW_DEPTH | FTW_PHYS) != 0)
     fail("cannot empty " + directory);
+}
+
+bool makeFile(const std::string& path, const std::string& text, unsigned mode) {
+  const int fd =
+      ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  const bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+  const bool moded = ::fchmod(fd, mode) == 0;
+  ::close(fd);
+  return written && moded;
 }
 
 bool makeDirectories(const std::string& path) {

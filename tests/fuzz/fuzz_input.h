@@ -34,6 +34,11 @@ const std::string& scratch();
 // Empties `directory` (which stays), following no symbolic link.
 void empty(const std::string& directory);
 
+// Makes `path` a new regular file holding `text`, with `mode`; never opens anything
+// that is already there (a FIFO would block, a link could lead out of the scratch
+// directory). False when it exists or cannot be made.
+bool makeFile(const std::string& path, const std::string& text, unsigned mode = 0644);
+
 // mkdir -p below an existing directory; false when some part could not be made.
 bool makeDirectories(const std::string& path);
 

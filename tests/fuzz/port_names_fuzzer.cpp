@@ -54,10 +54,7 @@ bool plainName(const std::string& name) {
 }
 
 void writeFile(const std::string& path, const std::string& text) {
-  if (FILE* f = std::fopen(path.c_str(), "w")) {
-    std::fputs(text.c_str(), f);
-    std::fclose(f);
-  }
+  fuzzinput::makeFile(path, text);
 }
 
 // The family and number of a device name, or -1 when it has no plain number.

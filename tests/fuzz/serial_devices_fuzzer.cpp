@@ -98,10 +98,7 @@ void make(const std::string& path, const std::string& kind) {
   } else if (kind == "fifo") {
     ::mkfifo(path.c_str(), 0600);
   } else if (kind == "file" || kind == "empty") {
-    if (FILE* f = std::fopen(path.c_str(), "w")) {
-      if (kind == "file") std::fputs("AT\r\n", f);
-      std::fclose(f);
-    }
+    fuzzinput::makeFile(path, kind == "file" ? "AT\r\n" : "");
   } else if (kind == "dir") {
     ::mkdir(path.c_str(), 0700);
   } else if (kind == "socket") {

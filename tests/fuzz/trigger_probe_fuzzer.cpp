@@ -96,11 +96,7 @@ void build(const fuzzinput::Command& c, HANDLE* open) {
     case 'f':
     case 'F':
       if (!fuzzinput::staysInside(name)) return;
-      if (FILE* f = std::fopen(name.c_str(), "w")) {
-        std::fputs(c.field(1).c_str(), f);
-        std::fclose(f);
-        if (c.letter == 'F') ::chmod(name.c_str(), 0444);
-      }
+      fuzzinput::makeFile(name, c.field(1), c.letter == 'F' ? 0444 : 0644);
       return;
     case 'd':
       if (fuzzinput::staysInside(name)) ::mkdir(name.c_str(), 0755);
