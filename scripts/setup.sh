@@ -11,7 +11,8 @@ want=${1:-all}
 pkgs=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev
       libfltk1.3-dev fonts-liberation xvfb xdotool imagemagick x11-utils xauth
       fakeroot dpkg-dev zip unzip file lintian man-db
-      qemu-system-x86 busybox-static)
+      qemu-system-x86 busybox-static
+      clang libclang-rt-14-dev)  # the fuzzers (tests/fuzz): clang and libFuzzer
 case $want in
   linux) ;;
   package) pkgs+=(g++-mingw-w64-x86-64-posix) ;;
