@@ -4,13 +4,13 @@
 //   1. start-up: process start to the main window mapped, over --starts runs;
 //   2. memory: VmRSS and VmHWM after the first ticks, after the idle phases, after the
 //      keying phase and --soak seconds after start;
-//   3. idle CPU (utime+stime) and wakeups (voluntary context switches of every thread)
+//   3. idle CPU (utime+stime, and schedstat's run time) and wakeups (voluntary context switches of every thread)
 //      over --idle seconds, with no port and with the port open (every tick then writes
 //      both lines), side by side with two floors the benchmark runs itself: a bare 1 ms
 //      nanosleep loop and a loop that wakes every 500 ms;
 //   4. click to handler: --clicks clicks on "Set comport" (xdotool moves and presses,
-//      the release is ours through XTest), from the release request to the first line
-//      write of the reopened port in the simulator's log; then as many whole xdotool
+//      the release is ours through XTest), from the release request to the first close,
+//      open or tcsetattr of the port in the simulator's log; then as many whole xdotool
 //      clicks, from xdotool's launch, for contrast;
 //   5. keying latency: TX.txt created (removed) to the simulator's log showing RTS
 //      raised (dropped), both on CLOCK_MONOTONIC, over --toggles pairs at a random
@@ -143,6 +143,19 @@ long wakeups(pid_t pid) {
   return total;
 }
 
+// Time on a CPU in ns of every thread (the scheduler's own account, finer than the
+// clock ticks of utime+stime).
+long long cpuNs(pid_t pid) {
+  long long total = 0;
+  std::error_code error;
+  for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(pid) + "/task", error)) {
+    std::ifstream in(task.path() / "schedstat");
+    long long ns = 0;
+    if (in >> ns) total += ns;
+  }
+  return total;
+}
+
 // A child that only sleeps `periodNs` again and again: a floor to compare the program with.
 pid_t startSleeper(long periodNs) {
   const pid_t pid = ::fork();
@@ -248,15 +261,17 @@ void printMemory(const char* when, pid_t pid) {
 }
 
 struct Idle {
-  double cpuPercent = 0, wakeupsPerSecond = 0;
+  double cpuPercent = 0, schedPercent = 0, wakeupsPerSecond = 0;
 };
 
 // Every process of `pids` over the same `seconds`.
 std::vector<Idle> measureIdle(const std::vector<pid_t>& pids, int seconds) {
   const double ticksPerSecond = static_cast<double>(::sysconf(_SC_CLK_TCK));
   std::vector<long> ticks, switches;
+  std::vector<long long> ns;
   for (pid_t pid : pids) {
     ticks.push_back(cpuTicks(pid));
+    ns.push_back(cpuNs(pid));
     switches.push_back(wakeups(pid));
   }
   const auto start = Clock::now();
@@ -265,6 +280,7 @@ std::vector<Idle> measureIdle(const std::vector<pid_t>& pids, int seconds) {
   std::vector<Idle> out;
   for (std::size_t i = 0; i < pids.size(); ++i)
     out.push_back({100.0 * static_cast<double>(cpuTicks(pids[i]) - ticks[i]) / ticksPerSecond / wall,
+                   100.0 * static_cast<double>(cpuNs(pids[i]) - ns[i]) / 1e9 / wall,
                    static_cast<double>(wakeups(pids[i]) - switches[i]) / wall});
   return out;
 }
@@ -301,7 +317,8 @@ class Releaser {
 };
 
 void printIdle(const char* what, const Idle& idle) {
-  std::printf("| %s | %.2f %% | %.1f |\n", what, idle.cpuPercent, idle.wakeupsPerSecond);
+  std::printf("| %s | %.2f %% | %.3f %% | %.1f |\n", what, idle.cpuPercent, idle.schedPercent,
+              idle.wakeupsPerSecond);
 }
 
 struct Toggle {
@@ -348,8 +365,8 @@ void longRun(const Options& options) {
   stopSleeper(halfSecondLoop);
   printMemory("after the idle phases, port open", run.pid());
 
-  // Each click closes and reopens COM1; the first line write of the program after the
-  // release is the handler at work.
+  // Each click closes and reopens COM1; the first close, open or tcsetattr of the
+  // program after the release is the handler at work (a tick's line writes are ioctls).
   std::vector<double> fromRelease, fromXdotool;
   std::mt19937 pause(7);
   std::uniform_int_distribution<int> pauseUs(20000, 120000);
@@ -357,7 +374,7 @@ void longRun(const Options& options) {
     const auto deadline = Clock::now() + 5s;
     while (Clock::now() < deadline) {
       for (const auto& e : log.fresh())
-        if (e.pid == run.pid() && e.monotonicNs > afterNs) return e.monotonicNs;
+        if (e.pid == run.pid() && e.monotonicNs > afterNs && e.cause != "ioctl") return e.monotonicNs;
       std::this_thread::sleep_for(200us);
     }
     return std::nullopt;
@@ -422,7 +439,7 @@ void longRun(const Options& options) {
 
   std::printf("\n### Idle, side by side (over %d s each: CPU as %% of one core, voluntary context switches)\n\n",
               options.idleSeconds);
-  std::printf("| process | CPU | wakeups/s |\n|---|---:|---:|\n");
+  std::printf("| process | CPU, utime+stime | CPU, schedstat | wakeups/s |\n|---|---:|---:|---:|\n");
   printIdle("fileptt, no port set", idleNoPort[0]);
   printIdle("fileptt, port open (both lines written every tick)", idlePort[0]);
   printIdle("1 ms nanosleep loop (during no port)", idleNoPort[1]);
@@ -430,7 +447,7 @@ void longRun(const Options& options) {
   printIdle("500 ms loop (during no port)", idleNoPort[2]);
   printIdle("500 ms loop (during port open)", idlePort[2]);
 
-  std::printf("\n### Click on \"Set comport\" to the handler's first line write, %d clicks\n\n", options.clicks);
+  std::printf("\n### Click on \"Set comport\" to the handler's first close, open or tcsetattr of the port, %d clicks\n\n", options.clicks);
   std::printf("| from | min | median | p99 | max |\n|---|---:|---:|---:|---:|\n");
   const Summary r = summarise(fromRelease), l = summarise(fromXdotool);
   std::printf("| XTest release sent (press by xdotool) | %.2f ms | %.2f ms | %.2f ms | %.2f ms |\n", r.min, r.median,
