@@ -447,7 +447,8 @@ void longRun(const Options& options) {
   printIdle("500 ms loop (during no port)", idleNoPort[2]);
   printIdle("500 ms loop (during port open)", idlePort[2]);
 
-  std::printf("\n### Click on \"Set comport\" to the handler's first close, open or tcsetattr of the port, %d clicks\n\n", options.clicks);
+  std::printf("\n### Click on \"Set comport\" to the handler's first close, open or tcsetattr of the port, "
+              "%d clicks\n\n", options.clicks);
   std::printf("| from | min | median | p99 | max |\n|---|---:|---:|---:|---:|\n");
   const Summary r = summarise(fromRelease), l = summarise(fromXdotool);
   std::printf("| XTest release sent (press by xdotool) | %.2f ms | %.2f ms | %.2f ms | %.2f ms |\n", r.min, r.median,
