@@ -4,7 +4,8 @@
 //   1. start-up: process start to the main window mapped, over --starts runs;
 //   2. memory: VmRSS and VmHWM after the first ticks, after the idle phases, after the
 //      keying phase and --soak seconds after start;
-//   3. idle CPU (utime+stime, and schedstat's run time) and wakeups (voluntary context switches of every thread)
+//   3. idle CPU (utime+stime, and schedstat's run time) and wakeups (voluntary
+//      context switches of every thread)
 //      over --idle seconds, with no port and with the port open (every tick then writes
 //      both lines), side by side with two floors the benchmark runs itself: a bare 1 ms
 //      nanosleep loop and a loop that wakes every 500 ms;
@@ -16,19 +17,20 @@
 //      raised (dropped), both on CLOCK_MONOTONIC, over --toggles pairs at a random
 //      phase to the 500 ms tick.
 //
-// Usage: program_bench [--program PATH] [--starts N] [--idle SECONDS] [--clicks N] [--toggles N] [--soak SECONDS]
+// Usage: program_bench [--program PATH] [--starts N] [--idle SECONDS] [--clicks N]
+//                      [--toggles N] [--soak SECONDS]
 // Defaults: 20 starts, 30 s idle, 100 clicks, 100 toggle pairs, 300 s soak: about five
 // and a half minutes. A short run: --starts 3 --idle 5 --clicks 20 --toggles 10 --soak 0.
 // fileptt.exe under Wine is not measured here (its prefix and serial shielding belong
 // to scripts/windows).
+#include <X11/Xlib.h>
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <sched.h>
 #include <signal.h>
 #include <sys/mount.h>
 #include <sys/utsname.h>
 #include <sys/wait.h>
-#include <X11/Xlib.h>
-#include <dlfcn.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -77,7 +79,8 @@ std::int64_t monotonicNs() {
 // A mapped COM1 never reaches the machine's own serial ports, but a slip must not either:
 // where /dev/ttyS0 is the console, bind /dev/null over every /dev/ttyS* privately.
 void shieldSystemSerialPorts() {
-  if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+  if (::unshare(CLONE_NEWNS) != 0 ||
+      ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
     return;
   std::error_code error;
   for (const auto& entry : fs::directory_iterator("/dev", error))
@@ -94,7 +97,8 @@ Summary summarise(std::vector<double> values) {
   Summary s;
   if (values.empty()) return s;
   auto at = [&](double q) {
-    const std::size_t i = static_cast<std::size_t>(q * static_cast<double>(values.size() - 1) + 0.5);
+    const std::size_t i =
+        static_cast<std::size_t>(q * static_cast<double>(values.size() - 1) + 0.5);
     return values[std::min(i, values.size() - 1)];
   };
   s.min = values.front();
@@ -138,7 +142,8 @@ long wakeups(pid_t pid) {
     std::ifstream in(task.path() / "status");
     std::string line;
     while (std::getline(in, line))
-      if (line.rfind("voluntary_ctxt_switches:", 0) == 0) total += std::strtol(line.c_str() + 24, nullptr, 10);
+      if (line.rfind("voluntary_ctxt_switches:", 0) == 0)
+        total += std::strtol(line.c_str() + 24, nullptr, 10);
   }
   return total;
 }
@@ -279,9 +284,10 @@ std::vector<Idle> measureIdle(const std::vector<pid_t>& pids, int seconds) {
   const double wall = std::chrono::duration<double>(Clock::now() - start).count();
   std::vector<Idle> out;
   for (std::size_t i = 0; i < pids.size(); ++i)
-    out.push_back({100.0 * static_cast<double>(cpuTicks(pids[i]) - ticks[i]) / ticksPerSecond / wall,
-                   100.0 * static_cast<double>(cpuNs(pids[i]) - ns[i]) / 1e9 / wall,
-                   static_cast<double>(wakeups(pids[i]) - switches[i]) / wall});
+    out.push_back(
+        {100.0 * static_cast<double>(cpuTicks(pids[i]) - ticks[i]) / ticksPerSecond / wall,
+         100.0 * static_cast<double>(cpuNs(pids[i]) - ns[i]) / 1e9 / wall,
+         static_cast<double>(wakeups(pids[i]) - switches[i]) / wall});
   return out;
 }
 
@@ -346,7 +352,8 @@ void longRun(const Options& options) {
   printMemory("after the first ticks (about 1.5 s)", run.pid());
 
   const pid_t millisecondLoop = startSleeper(1000000), halfSecondLoop = startSleeper(500000000);
-  const auto idleNoPort = measureIdle({run.pid(), millisecondLoop, halfSecondLoop}, options.idleSeconds);
+  const auto idleNoPort =
+      measureIdle({run.pid(), millisecondLoop, halfSecondLoop}, options.idleSeconds);
 
   LogTail log(logPathOf(run.simulatorDir(), port.slavePath()));
   if (!window.clickSetComport()) fail("xdotool failed");
@@ -354,13 +361,15 @@ void longRun(const Options& options) {
     const auto deadline = Clock::now() + 5s;
     while (Clock::now() < deadline) {
       for (const auto& e : log.fresh())
-        if (e.pid == run.pid() && e.monotonicNs > afterNs && e.lines.rts == rts) return e.monotonicNs;
+        if (e.pid == run.pid() && e.monotonicNs > afterNs && e.lines.rts == rts)
+          return e.monotonicNs;
       std::this_thread::sleep_for(1ms);
     }
     return std::nullopt;
   };
   if (!waitFor(false, 0)) fail("\"Set comport\" did not open COM1");
-  const auto idlePort = measureIdle({run.pid(), millisecondLoop, halfSecondLoop}, options.idleSeconds);
+  const auto idlePort =
+      measureIdle({run.pid(), millisecondLoop, halfSecondLoop}, options.idleSeconds);
   stopSleeper(millisecondLoop);
   stopSleeper(halfSecondLoop);
   printMemory("after the idle phases, port open", run.pid());
@@ -374,7 +383,8 @@ void longRun(const Options& options) {
     const auto deadline = Clock::now() + 5s;
     while (Clock::now() < deadline) {
       for (const auto& e : log.fresh())
-        if (e.pid == run.pid() && e.monotonicNs > afterNs && e.cause != "ioctl") return e.monotonicNs;
+        if (e.pid == run.pid() && e.monotonicNs > afterNs && e.cause != "ioctl")
+          return e.monotonicNs;
       std::this_thread::sleep_for(200us);
     }
     return std::nullopt;
@@ -386,7 +396,8 @@ void longRun(const Options& options) {
     for (int i = 0; i < options.clicks; ++i) {
       std::this_thread::sleep_for(std::chrono::microseconds(pauseUs(pause)));
       log.fresh();
-      if (!xdotool({"mousemove", std::to_string(buttonX), std::to_string(buttonY), "mousedown", "1"}))
+      if (!xdotool(
+              {"mousemove", std::to_string(buttonX), std::to_string(buttonY), "mousedown", "1"}))
         fail("xdotool failed");
       std::this_thread::sleep_for(std::chrono::microseconds(pauseUs(pause) / 4));
       log.fresh();
@@ -428,7 +439,8 @@ void longRun(const Options& options) {
   }
   const double sinceStart = std::chrono::duration<double>(Clock::now() - started).count();
   char when[96];
-  std::snprintf(when, sizeof when, "after %d toggles (%.0f s after start)", options.toggles, sinceStart);
+  std::snprintf(when, sizeof when, "after %d toggles (%.0f s after start)", options.toggles,
+                sinceStart);
   printMemory(when, run.pid());
   const auto soakEnd = started + std::chrono::seconds(options.soakSeconds);
   if (Clock::now() < soakEnd) {
@@ -437,9 +449,12 @@ void longRun(const Options& options) {
     printMemory(when, run.pid());
   }
 
-  std::printf("\n### Idle, side by side (over %d s each: CPU as %% of one core, voluntary context switches)\n\n",
-              options.idleSeconds);
-  std::printf("| process | CPU, utime+stime | CPU, schedstat | wakeups/s |\n|---|---:|---:|---:|\n");
+  std::printf(
+      "\n### Idle, side by side (over %d s each: CPU as %% of one core, voluntary context "
+      "switches)\n\n",
+      options.idleSeconds);
+  std::printf(
+      "| process | CPU, utime+stime | CPU, schedstat | wakeups/s |\n|---|---:|---:|---:|\n");
   printIdle("fileptt, no port set", idleNoPort[0]);
   printIdle("fileptt, port open (both lines written every tick)", idlePort[0]);
   printIdle("1 ms nanosleep loop (during no port)", idleNoPort[1]);
@@ -447,21 +462,28 @@ void longRun(const Options& options) {
   printIdle("500 ms loop (during no port)", idleNoPort[2]);
   printIdle("500 ms loop (during port open)", idlePort[2]);
 
-  std::printf("\n### Click on \"Set comport\" to the handler's first close, open or tcsetattr of the port, "
-              "%d clicks\n\n", options.clicks);
+  std::printf(
+      "\n### Click on \"Set comport\" to the handler's first close, open or tcsetattr of the port, "
+      "%d clicks\n\n",
+      options.clicks);
   std::printf("| from | min | median | p99 | max |\n|---|---:|---:|---:|---:|\n");
   const Summary r = summarise(fromRelease), l = summarise(fromXdotool);
-  std::printf("| XTest release sent (press by xdotool) | %.2f ms | %.2f ms | %.2f ms | %.2f ms |\n", r.min, r.median,
-              r.p99, r.max);
-  std::printf("| xdotool launched (its start and press-release pause included) | %.2f ms | %.2f ms | %.2f ms | %.2f ms |\n",
-              l.min, l.median, l.p99, l.max);
+  std::printf("| XTest release sent (press by xdotool) | %.2f ms | %.2f ms | %.2f ms | %.2f ms |\n",
+              r.min, r.median, r.p99, r.max);
+  std::printf(
+      "| xdotool launched (its start and press-release pause included) | %.2f ms | %.2f ms | %.2f "
+      "ms | %.2f ms |\n",
+      l.min, l.median, l.p99, l.max);
 
-  std::printf("\n### Keying latency (file change to RTS change in the simulator's log), %d toggles\n\n",
-              options.toggles);
+  std::printf(
+      "\n### Keying latency (file change to RTS change in the simulator's log), %d toggles\n\n",
+      options.toggles);
   std::printf("| change | min | median | p99 | max |\n|---|---:|---:|---:|---:|\n");
   const Summary a = summarise(on), b = summarise(off);
-  std::printf("| TX.txt created, RTS up | %.1f ms | %.1f ms | %.1f ms | %.1f ms |\n", a.min, a.median, a.p99, a.max);
-  std::printf("| TX.txt removed, RTS down | %.1f ms | %.1f ms | %.1f ms | %.1f ms |\n", b.min, b.median, b.p99, b.max);
+  std::printf("| TX.txt created, RTS up | %.1f ms | %.1f ms | %.1f ms | %.1f ms |\n", a.min,
+              a.median, a.p99, a.max);
+  std::printf("| TX.txt removed, RTS down | %.1f ms | %.1f ms | %.1f ms | %.1f ms |\n", b.min,
+              b.median, b.p99, b.max);
 
   window.clickClose();
   if (!run.waitForExit(10s)) fail("the program did not end on \"&Close\"");
@@ -474,13 +496,20 @@ int main(int argc, char** argv) {
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string flag = argv[i];
     const int value = std::atoi(argv[i + 1]);
-    if (flag == "--program") options.program = argv[i + 1];
-    else if (flag == "--starts") options.starts = value;
-    else if (flag == "--idle") options.idleSeconds = value;
-    else if (flag == "--clicks") options.clicks = value;
-    else if (flag == "--toggles") options.toggles = value;
-    else if (flag == "--soak") options.soakSeconds = value;
-    else fail("unknown option " + flag);
+    if (flag == "--program")
+      options.program = argv[i + 1];
+    else if (flag == "--starts")
+      options.starts = value;
+    else if (flag == "--idle")
+      options.idleSeconds = value;
+    else if (flag == "--clicks")
+      options.clicks = value;
+    else if (flag == "--toggles")
+      options.toggles = value;
+    else if (flag == "--soak")
+      options.soakSeconds = value;
+    else
+      fail("unknown option " + flag);
   }
   shieldSystemSerialPorts();
   // Always a private server: the numbers are for Xvfb, and nothing flashes on a desktop.
@@ -490,8 +519,8 @@ int main(int argc, char** argv) {
   utsname u{};
   ::uname(&u);
   std::printf("## fileptt program benchmark\n\n");
-  std::printf("- machine: %ld CPUs (%s), Linux %s\n", ::sysconf(_SC_NPROCESSORS_ONLN), cpuModel().c_str(),
-              u.release);
+  std::printf("- machine: %ld CPUs (%s), Linux %s\n", ::sysconf(_SC_NPROCESSORS_ONLN),
+              cpuModel().c_str(), u.release);
   std::printf("- program: %s\n", options.program.c_str());
   std::printf("- X server: Xvfb %s, private, 1024x768x24, no window manager\n",
               firstLineOf({"dpkg-query", "-W", "-f='${Version}'", "xvfb"}).c_str());
