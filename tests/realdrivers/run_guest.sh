@@ -34,6 +34,13 @@ mkdir -p "$out"
 out=$(cd "$out" && pwd)
 # A fresh directory per run: steps.log is appended to by the job.
 find "$out" -mindepth 1 -delete
+# The guest's /tmp is a fresh tmpfs (no host X server's sockets or locks in it); a
+# checkout or build tree under the host's /tmp is carried over it, so that the job's
+# programs are still there.
+root=$(cd "$(dirname "$0")/../.." && pwd)
+for p in "$root" "$(cd "$guest" && pwd)"; do
+  case "$p" in /tmp/?*) p=${p#/tmp/}; echo "/tmp/${p%%/*}" ;; esac
+done | sort -u >"$out/keep"
 {
   echo "cd /rig-out || exit 1"
   printf 'exec'; printf ' %q' "$@"; echo
