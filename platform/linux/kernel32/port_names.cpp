@@ -45,6 +45,13 @@ bool isPhantomUart(const std::string& sysEntry) {
 
 }  // namespace
 
+std::string_view withoutDeviceNamespace(std::string_view name) {
+  constexpr std::string_view kDeviceNamespace = "\\\\.\\";
+  if (name.substr(0, kDeviceNamespace.size()) == kDeviceNamespace)
+    return name.substr(kDeviceNamespace.size());
+  return name;
+}
+
 int comPortNumber(std::string_view name) {
   if (name.substr(0, 3) != "COM") return 0;
   const long n = plainNumber(name.substr(3), kHighestComPort);
@@ -104,11 +111,14 @@ std::vector<std::string> presentSerialDevices(const DeviceRoots& roots) {
 
 ResolvedName resolveDeviceName(std::string_view name, const std::string& portsDir,
                                const DeviceRoots& roots) {
-  const int n = comPortNumber(name);
-  if (n == 0) return {std::string(name), 0};
+  const std::string_view port = withoutDeviceNamespace(name);
+  const int n = comPortNumber(port);
+  // Any other name would be a path, relative to the current directory: the one that
+  // other programs write TX.txt into, where a planted entry would become the port.
+  if (n == 0) return {{}, kErrorFileNotFound};
 
   if (!portsDir.empty()) {
-    const std::string entry = portsDir + "/" + std::string(name);
+    const std::string entry = portsDir + "/" + std::string(port);
     struct stat st;
     if (::lstat(entry.c_str(), &st) == 0) return {entry, 0};
     // Only a mapping that is certainly absent lets the search go on to the devices.

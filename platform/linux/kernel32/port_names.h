@@ -1,7 +1,8 @@
-// How a Win32 port name reaches a Linux device: "COMn" (n from 1 to 256, no sign,
-// leading zero or blank) goes through the user's ports directory, then to the n-th
-// serial device present; every other name is a path, relative to the current
-// directory as on Win32. Built on POSIX file calls; leaves out the \\.\ namespace.
+// How a Win32 port name reaches a Linux device: "COMn" or "\\.\COMn" (n from 1 to
+// 256, no sign, leading zero or blank) goes through the user's ports directory, then
+// to the n-th serial device present; every other name is refused as not found, never
+// opened as a path. Built on POSIX file calls; leaves out the rest of Win32's device
+// namespace.
 #pragma once
 
 #include <string>
@@ -14,6 +15,9 @@ namespace posix {
 
 // n for "COMn", or 0 when the name is not exactly of that form.
 int comPortNumber(std::string_view name);
+
+// "COMn" for "\\.\COMn" (Win32's device namespace); any other name unchanged.
+std::string_view withoutDeviceNamespace(std::string_view name);
 
 // $XDG_CONFIG_HOME/fileptt/ports (a relative XDG_CONFIG_HOME is ignored, as the XDG
 // rules say), else ~/.config/fileptt/ports; "" when there is no home either.
@@ -34,8 +38,9 @@ struct ResolvedName {
   DWORD error;       // a Win32 code when the name leads nowhere
 };
 
-// A ports-directory entry that exists, even a dangling one, is final: a broken
-// mapping fails rather than opening some other device.
+// A name that is not exactly "COMn" or "\\.\COMn" fails with file not found. A
+// ports-directory entry that exists, even a dangling one, is final: a broken mapping
+// fails rather than opening some other device.
 ResolvedName resolveDeviceName(std::string_view name, const std::string& portsDir,
                                const DeviceRoots& roots);
 

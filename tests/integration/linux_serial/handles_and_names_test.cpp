@@ -212,9 +212,23 @@ TEST_F(DeviceSearchTest, MappingWinsEvenWhenItPointsNowhere) {
   const posix::ResolvedName beyond = posix::resolveDeviceName("COM2", ports, roots_);
   EXPECT_EQ(beyond.error, 2u);
 
-  const posix::ResolvedName plain = posix::resolveDeviceName("COM01", ports, roots_);
-  EXPECT_EQ(plain.error, 0u);
-  EXPECT_EQ(plain.path, "COM01") << "any other name is a path, unchanged";
+  const posix::ResolvedName devicePath = posix::resolveDeviceName("\\\\.\\COM1", ports, roots_);
+  EXPECT_EQ(devicePath.error, 0u);
+  EXPECT_EQ(devicePath.path, (ports / "COM1").string()) << "\\\\.\\COM1 is COM1";
+}
+
+// Every other name is refused as not found: it is never a path to open.
+TEST_F(DeviceSearchTest, NameThatIsNotExactlyAPortIsNotFound) {
+  addNode("ttyUSB0");
+  const fs::path ports = root_ / "ports";
+  fs::create_directories(ports);
+  for (const char* name : {"COM01", "COM1 ", "COM1234", "com1", "COM", "ttyUSB0", "/dev/ttyUSB0",
+                           "./COM1", "\\\\.\\COM01", "\\\\?\\COM1", "\\\\.\\", ""}) {
+    std::ofstream(ports / (std::string(name).find('/') == std::string::npos && name[0] ? name : "x"));
+    const posix::ResolvedName resolved = posix::resolveDeviceName(name, ports, roots_);
+    EXPECT_EQ(resolved.error, 2u) << name;
+    EXPECT_EQ(resolved.path, "") << name;
+  }
 }
 
 TEST(PortsDirectoryTest, FollowsXdgConfigHomeAndIgnoresARelativeOne) {

@@ -1,7 +1,8 @@
 // The serial channel over the real Linux layer: opening a mapped pseudo-terminal,
 // exclusivity against another process, the lines as the modem simulator sees them,
-// odd names, disk files, and a device that vanishes while open.
+// odd names and planted paths, disk files, and a device that vanishes while open.
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 
 #include <fstream>
@@ -207,6 +208,41 @@ INSTANTIATE_TEST_SUITE_P(
                       NameCase{"../COM7", 69}, NameCase{"COM\xC3\xA9", 69}),
     [](const auto& info) { return caseName(info.index, info.param.name); });
 
+// Names that are not exactly COMn, each planted in the current directory (where other
+// programs write TX.txt) as a link to a working port: none of them is opened as a path.
+class PlantedNameTest : public SerialPortFixture,
+                        public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(PlantedNameTest, IsRefusedAndThePlantedPortIsNeverOpened) {
+  requireSimulator();
+  fs::create_symlink(slavePath_, GetParam());
+  EXPECT_EQ(openPort(GetParam()), 69);
+  EXPECT_TRUE(descriptorsOpenOn(slavePath_).empty());
+  EXPECT_TRUE(modemsim::events(slavePath_).empty()) << "the planted port was opened";
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, PlantedNameTest,
+                         ::testing::Values("COM07", "COM7 ", " COM7", "COM1234", "com7", "COMx",
+                                           "COM7\t", "ttyUSB0", "\\\\.\\COM07",
+                                           "\\\\.\\com7", "\\\\.\\COM7 ", "\\\\.\\"),
+                         [](const auto& info) { return caseName(info.index, info.param); });
+
+TEST_F(SerialPortFixture, PathsToAPortAreRefusedAsNames) {
+  requireSimulator();
+  fs::create_symlink(slavePath_, "port");
+  for (const std::string& path : {slavePath_, std::string("./port"), (fs::current_path() / "port").string()}) {
+    EXPECT_EQ(openPort(path), 69) << path;
+    EXPECT_TRUE(descriptorsOpenOn(slavePath_).empty()) << path;
+  }
+  EXPECT_TRUE(modemsim::events(slavePath_).empty()) << "a path opened the port";
+}
+
+// Win32's device namespace: "\\.\COM7" is the same port as "COM7".
+TEST_F(SerialPortFixture, DeviceNamespaceFormOpensTheSamePort) {
+  EXPECT_EQ(openPort("\\\\.\\COM7"), 0);
+  EXPECT_EQ(descriptorsOpenOn(slavePath_).size(), 1u);
+}
+
 TEST_F(SerialPortFixture, MappingThatPointsNowhereFailsWith69AndNeverFallsThrough) {
   mapPort("COM1", scratch() / "unplugged-adapter");
   const std::size_t before = openDescriptorCount();
@@ -223,16 +259,16 @@ TEST_F(SerialPortFixture, UnmappedNumberBeyondEveryPresentDeviceFailsWith69) {
   EXPECT_EQ(openPort("COM256"), 69);
 }
 
-// ---- Names that reach a disk file or a directory ---------------------------------------
+// ---- Mappings that reach a disk file or a directory -------------------------------------
 
-enum class DiskTarget { FileInCurrentDirectory, MappedToFile, MappedToDirectory, DirectoryInCurrentDirectory };
+enum class DiskTarget { EntryIsAFile, MappedToFile, MappedToDirectory, EntryIsADirectory };
 
 std::string diskTargetName(DiskTarget target) {
   switch (target) {
-    case DiskTarget::FileInCurrentDirectory: return "FileInCurrentDirectory";
+    case DiskTarget::EntryIsAFile: return "EntryIsAFile";
     case DiskTarget::MappedToFile: return "MappedToFile";
     case DiskTarget::MappedToDirectory: return "MappedToDirectory";
-    case DiskTarget::DirectoryInCurrentDirectory: return "DirectoryInCurrentDirectory";
+    case DiskTarget::EntryIsADirectory: return "EntryIsADirectory";
   }
   return "Unknown";
 }
@@ -241,40 +277,46 @@ class DiskTargetTest : public SerialPortFixture, public ::testing::WithParamInte
 
 TEST_P(DiskTargetTest, OpenFailsWith69AndTheFileIsNotLeftOpen) {
   std::string name;
+  fs::path file;
   switch (GetParam()) {
-    case DiskTarget::FileInCurrentDirectory:
-      name = "COMfile";
-      std::ofstream(name) << "not a port";
+    case DiskTarget::EntryIsAFile:  // the ports-directory entry itself, not a link
+      name = "COM8";
+      file = portsDir() / name;
+      std::ofstream(file) << "not a port";
       break;
     case DiskTarget::MappedToFile:
       name = "COM8";
-      std::ofstream(scratch() / "file") << "not a port";
-      mapPort(name, scratch() / "file");
+      file = scratch() / "file";
+      std::ofstream(file) << "not a port";
+      mapPort(name, file);
       break;
     case DiskTarget::MappedToDirectory:
       name = "COM9";
       mapPort(name, scratch());
       break;
-    case DiskTarget::DirectoryInCurrentDirectory:
-      name = "COMdir";
-      fs::create_directory(name);
+    case DiskTarget::EntryIsADirectory:
+      name = "COM9";
+      fs::create_directory(portsDir() / name);
       break;
   }
   const std::size_t before = openDescriptorCount();
   EXPECT_EQ(openPort(name), 69);
   EXPECT_EQ(openDescriptorCount(), before);
-  // The name is still usable by whoever owns the file: no lock was left on it.
-  if (fs::is_regular_file(name)) {
-    std::ofstream(name, std::ios::app) << "still writable";
-    EXPECT_TRUE(std::ofstream(name, std::ios::app).good());
+  // The file is still usable by whoever owns it: no lock was left on it.
+  if (!file.empty()) {
+    std::ofstream(file, std::ios::app) << "still writable";
+    EXPECT_TRUE(std::ofstream(file, std::ios::app).good());
+    const int fd = ::open(file.c_str(), O_RDWR);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0) << "a lock was left on the file";
+    ::close(fd);
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(Targets, DiskTargetTest,
-                         ::testing::Values(DiskTarget::FileInCurrentDirectory,
-                                           DiskTarget::MappedToFile,
+                         ::testing::Values(DiskTarget::EntryIsAFile, DiskTarget::MappedToFile,
                                            DiskTarget::MappedToDirectory,
-                                           DiskTarget::DirectoryInCurrentDirectory),
+                                           DiskTarget::EntryIsADirectory),
                          [](const auto& info) { return diskTargetName(info.param); });
 
 // ---- The device goes away while open -------------------------------------------------------
