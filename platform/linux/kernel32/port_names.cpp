@@ -1,4 +1,5 @@
-// Port names on Linux: ports directory first, then the serial devices present.
+// Port names on Linux: ports directory first, then the serial devices present that are
+// not a system console.
 #include "platform/linux/kernel32/port_names.h"
 
 #include <dirent.h>
@@ -10,6 +11,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
+#include <set>
+#include <sstream>
 
 #include "platform/linux/kernel32/errors.h"
 
@@ -41,6 +45,22 @@ bool isPhantomUart(const std::string& sysEntry) {
   std::ifstream type(sysEntry + "/type");
   int value = -1;
   return type >> value && value == 0;
+}
+
+// The ttys the kernel writes its console to. On servers, virtual machines and boards
+// a serial port is often one of them; counting it would make COM1 the console. Both
+// lists are read: console/active names the consoles in use, /proc/consoles every
+// registered one.
+std::set<std::string, std::less<>> systemConsoles(const DeviceRoots& roots) {
+  std::set<std::string, std::less<>> names;
+  std::ifstream active(roots.sysClassTty + "/console/active");
+  for (std::string name; active >> name;) names.insert(name);
+  std::ifstream consoles(roots.procConsoles);
+  for (std::string line; std::getline(consoles, line);) {
+    std::istringstream fields(line);
+    if (std::string name; fields >> name) names.insert(name);
+  }
+  return names;
 }
 
 }  // namespace
@@ -82,6 +102,7 @@ std::vector<std::string> presentSerialDevices(const DeviceRoots& roots) {
     std::vector<long> numbers;
   };
   Family families[] = {{"ttyUSB", false, {}}, {"ttyACM", false, {}}, {"ttyS", true, {}}};
+  const auto consoles = systemConsoles(roots);
 
   if (DIR* dev = ::opendir(roots.dev.c_str())) {
     while (const dirent* entry = ::readdir(dev)) {
@@ -89,7 +110,7 @@ std::vector<std::string> presentSerialDevices(const DeviceRoots& roots) {
       for (Family& family : families) {
         if (name.substr(0, family.prefix.size()) != family.prefix) continue;
         const long n = plainNumber(name.substr(family.prefix.size()), 999999);
-        if (n < 0) continue;
+        if (n < 0 || consoles.count(name)) continue;
         if (family.needsDriver) {
           const std::string sysEntry = roots.sysClassTty + "/" + std::string(name);
           if (!exists(sysEntry + "/device") || isPhantomUart(sysEntry)) continue;

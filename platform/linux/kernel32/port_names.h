@@ -26,11 +26,12 @@ std::string portsDirectory();
 // Where the present serial devices are looked for; tests point these elsewhere.
 struct DeviceRoots {
   std::string dev = "/dev";
-  std::string sysClassTty = "/sys/class/tty";
+  std::string sysClassTty = "/sys/class/tty";  // its console/active names the consoles
+  std::string procConsoles = "/proc/consoles";
 };
 
 // /dev/ttyUSB*, /dev/ttyACM*, then the /dev/ttyS* that a driver backs, each family in
-// numeric order.
+// numeric order; never a tty that is a system console.
 std::vector<std::string> presentSerialDevices(const DeviceRoots& roots);
 
 struct ResolvedName {

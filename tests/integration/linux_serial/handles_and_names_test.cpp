@@ -160,6 +160,7 @@ class DeviceSearchTest : public ::testing::Test {
     root_ = pattern;
     roots_.dev = root_ / "dev";
     roots_.sysClassTty = root_ / "sys";
+    roots_.procConsoles = root_ / "consoles";
     fs::create_directories(roots_.dev);
     fs::create_directories(roots_.sysClassTty);
   }
@@ -194,6 +195,26 @@ TEST_F(DeviceSearchTest, UsbThenAcmThenDriverBackedUartsEachInNumericOrder) {
   EXPECT_EQ(posix::presentSerialDevices(roots_),
             (std::vector<std::string>{dev + "/ttyUSB2", dev + "/ttyUSB10", dev + "/ttyACM0",
                                       dev + "/ttyS0", dev + "/ttyS3"}));
+}
+
+// A serial console (servers, virtual machines, boards) is never counted: with it, COM1
+// would be the console. Either list is enough to name it.
+TEST_F(DeviceSearchTest, SystemConsolesAreNeverCounted) {
+  addNode("ttyUSB0");
+  addNode("ttyUSB1");
+  addDriverPort("ttyS0", 4);
+  addDriverPort("ttyS1", 4);
+  addDriverPort("ttyS2", 4);
+  fs::create_directories(fs::path(roots_.sysClassTty) / "console");
+  std::ofstream(fs::path(roots_.sysClassTty) / "console" / "active") << "tty0 ttyS0\n";
+  std::ofstream(roots_.procConsoles) << "ttyS2                -W- (E p a)    4:66\n"
+                                        "ttyUSB1              -W- (E p  )  188:1\n"
+                                        "tty0                 -WU (E  p )    4:1\n";
+  const std::string dev = roots_.dev;
+  EXPECT_EQ(posix::presentSerialDevices(roots_),
+            (std::vector<std::string>{dev + "/ttyUSB0", dev + "/ttyS1"}));
+  EXPECT_EQ(posix::resolveDeviceName("COM2", root_ / "none", roots_).path, dev + "/ttyS1");
+  EXPECT_EQ(posix::resolveDeviceName("COM3", root_ / "none", roots_).error, 2u);
 }
 
 TEST_F(DeviceSearchTest, MappingWinsEvenWhenItPointsNowhere) {
