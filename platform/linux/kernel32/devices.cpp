@@ -1,7 +1,8 @@
 // KERNEL32 devices on POSIX: opening a serial device (CreateFileA, with the check that
-// no other program holds it), GetFileType and CloseHandle. Built on open/flock/termios
-// and the handle table of handles.h. Leaves out every CreateFileA disposition but
-// OPEN_EXISTING, overlapped I/O and security descriptors.
+// no other program holds it, and that the device is a terminal whose DTR and RTS can
+// be driven), GetFileType and CloseHandle. Built on open/flock/termios and the handle
+// table of handles.h. Leaves out every CreateFileA disposition but OPEN_EXISTING,
+// overlapped I/O and security descriptors.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -74,10 +75,56 @@ int openRetrying(const char* path, int flags) {
   return fd;
 }
 
-// Opens `path` into `record` as CreateFileA does; false with the last error set on
-// failure, when the record's destructor closes whatever was opened.
-bool openDevice(const std::string& path, DWORD access, bool exclusive, bool inherit,
-                DeviceRecord& record) {
+// Says on stderr why `port` cannot be used, once per failed open.
+void sayNotAPort(const std::string& port, const std::string& path, const char* reason) {
+  std::fprintf(stderr, "fileptt: %s (%s) is not a serial port whose DTR and RTS can be driven: %s\n",
+               port.c_str(), path.c_str(), reason);
+}
+
+// Makes the open terminal `fd` a port as Win32 opens one: exclusive, HUPCL set, both
+// lines low. False, with the last error set, when it is no terminal or its lines cannot
+// be driven (/dev/null, a FIFO, a bare pseudo-terminal): such a port would count as
+// set while nothing could ever be keyed.
+bool prepareTerminal(int fd, const std::string& port, const std::string& path,
+                     DeviceRecord& record) {
+  termios settings;
+  if (::tcgetattr(fd, &settings) != 0) {
+    sayNotAPort(port, path, "it is no terminal");
+    return failWith(kErrorFileNotFound, false);
+  }
+  record.isTerminal = true;
+  // Root passes through TIOCEXCL; the flock before this is what stops a second root open.
+  ::ioctl(fd, TIOCEXCL);
+  // With HUPCL the kernel drops both lines at every release of the port, a crash or
+  // kill of this process included, as Windows serial drivers do at close. It is set
+  // before the lines are tried, so that closing a port refused below drops them too.
+  if (!(settings.c_cflag & HUPCL)) {
+    settings.c_cflag |= HUPCL;
+    if (::tcsetattr(fd, TCSANOW, &settings) != 0)
+      return failWith(win32ErrorFromErrno(errno), false);
+  }
+  // Linux raised DTR and RTS on the open; Win32 ports open with both low.
+  int lines = 0;
+  if (::ioctl(fd, TIOCMGET, &lines) != 0) {
+    sayNotAPort(port, path, "it has no modem lines");
+    return failWith(kErrorFileNotFound, false);
+  }
+  lines = TIOCM_DTR | TIOCM_RTS;
+  if (::ioctl(fd, TIOCMBIC, &lines) != 0) {
+    sayNotAPort(port, path, "its lines cannot be lowered");
+    return failWith(kErrorFileNotFound, false);
+  }
+  record.modesKnown = true;
+  record.dtrControl = DTR_CONTROL_DISABLE;
+  record.rtsControl = RTS_CONTROL_DISABLE;
+  return true;
+}
+
+// Opens `path`, what the port name `port` resolved to, into `record` as CreateFileA
+// does; false with the last error set on failure, when the record's destructor closes
+// whatever was opened.
+bool openDevice(const std::string& port, const std::string& path, DWORD access, bool exclusive,
+                bool inherit, DeviceRecord& record) {
   if (exclusive && lockedByAnyone(path)) return failWith(kErrorSharingViolation, false);
   record.fd = openRetrying(path.c_str(), openFlags(access, inherit));
   if (record.fd < 0) return failWith(win32ErrorFromErrno(errno), false);
@@ -89,28 +136,7 @@ bool openDevice(const std::string& path, DWORD access, bool exclusive, bool inhe
   if (S_ISDIR(st.st_mode)) return failWith(kErrorAccessDenied, false);
   if (exclusive && ::flock(fd, LOCK_EX | LOCK_NB) != 0)
     return failWith(win32ErrorFromErrno(errno), false);
-
-  termios settings;
-  if (::tcgetattr(fd, &settings) == 0) {
-    record.isTerminal = true;
-    // Root passes through TIOCEXCL; the flock above is what stops a second root open.
-    ::ioctl(fd, TIOCEXCL);
-    // Linux raised DTR and RTS on the open; Win32 ports open with both low.
-    int lines = TIOCM_DTR | TIOCM_RTS;
-    if (::ioctl(fd, TIOCMBIC, &lines) == 0) {
-      record.modesKnown = true;
-      record.dtrControl = DTR_CONTROL_DISABLE;
-      record.rtsControl = RTS_CONTROL_DISABLE;
-    }
-    // With HUPCL the kernel drops both lines at every release of the port, a crash
-    // or kill of this process included, as Windows serial drivers do at close.
-    if (!(settings.c_cflag & HUPCL)) {
-      settings.c_cflag |= HUPCL;
-      if (::tcsetattr(fd, TCSANOW, &settings) != 0)
-        return failWith(win32ErrorFromErrno(errno), false);
-    }
-  }
-  return true;
+  return prepareTerminal(fd, port, path, record);
 }
 
 HANDLE createFile(LPCSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security,
@@ -122,7 +148,7 @@ HANDLE createFile(LPCSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBU
 
   auto record = std::make_shared<DeviceRecord>();
   const bool inherit = security && security->bInheritHandle;
-  if (!openDevice(resolved.path, access, shareMode == 0, inherit, *record))
+  if (!openDevice(name, resolved.path, access, shareMode == 0, inherit, *record))
     return INVALID_HANDLE_VALUE;
   return addDevice(std::move(record));
 }

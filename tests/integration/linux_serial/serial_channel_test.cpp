@@ -5,6 +5,7 @@
 #include <sys/file.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <fstream>
 
 #include "serial_fixture.h"
@@ -98,13 +99,68 @@ TEST_F(SerialChannelTest, CloseDropsBothLinesAndReleasesThePort) {
   EXPECT_EQ(openPort(), 0) << "the released port opens again";
 }
 
-TEST_F(SerialChannelTest, DeviceWithoutModemControlOpensButRefusesLineSettingsWith5) {
-  ::unsetenv("MODEMSIM_DIR");  // a bare pseudo-terminal has no modem lines
-  ASSERT_EQ(openPort(), 0);
+// ---- Mappings that reach something without modem lines ------------------------------------
+
+// Each would open "successfully" and let the label follow TX.txt while nothing can ever
+// be keyed; the open fails instead, with the reason on stderr.
+enum class NoLines { DevNull, DevZero, Fifo, RegularFile, BarePseudoTerminal };
+
+struct NoLinesCase {
+  const char* name;
+  NoLines target;
+};
+
+class NoModemLinesTest : public SerialPortFixture,
+                         public ::testing::WithParamInterface<NoLinesCase> {};
+
+TEST_P(NoModemLinesTest, OpenFailsWith69LeavesNothingOpenAndSaysWhy) {
+  fs::path target;
+  switch (GetParam().target) {
+    case NoLines::DevNull: target = "/dev/null"; break;
+    case NoLines::DevZero: target = "/dev/zero"; break;
+    case NoLines::Fifo:
+      target = scratch() / "fifo";
+      ASSERT_EQ(::mkfifo(target.c_str(), 0644), 0);
+      break;
+    case NoLines::RegularFile:
+      target = scratch() / "file";
+      std::ofstream(target) << "not a port";
+      break;
+    case NoLines::BarePseudoTerminal:
+      ::unsetenv("MODEMSIM_DIR");  // a pseudo-terminal alone has no modem lines
+      target = slavePath_;
+      break;
+  }
+  mapPort("COM8", target);
+  const std::size_t before = openDescriptorCount();
+  const std::vector<int> onTargetBefore = descriptorsOpenOn(fs::canonical(target));
+  ::testing::internal::CaptureStderr();
+  const std::uint8_t error = openPort("COM8");
+  const std::string said = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(error, 69);
+  EXPECT_EQ(openDescriptorCount(), before);
+  EXPECT_EQ(descriptorsOpenOn(fs::canonical(target)), onTargetBefore);
+  EXPECT_EQ(said.rfind("fileptt: COM8 (", 0), 0u) << said;
+  EXPECT_NE(said.find("is not a serial port"), std::string::npos) << said;
+  EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << "one line: " << said;
   setLineSetting(kChannel, SETTING_DTR_HANDSHAKE, 1);
-  EXPECT_EQ(takeErrorStatus(), 5);
-  setLineSetting(kChannel, SETTING_RTS_CONTROL, 0);
-  EXPECT_EQ(takeErrorStatus(), 5);
+  EXPECT_EQ(takeErrorStatus(), 52) << "the failed open left no channel";
+}
+
+INSTANTIATE_TEST_SUITE_P(Targets, NoModemLinesTest,
+                         ::testing::Values(NoLinesCase{"DevNull", NoLines::DevNull},
+                                           NoLinesCase{"DevZero", NoLines::DevZero},
+                                           NoLinesCase{"Fifo", NoLines::Fifo},
+                                           NoLinesCase{"RegularFile", NoLines::RegularFile},
+                                           NoLinesCase{"BarePseudoTerminal",
+                                                       NoLines::BarePseudoTerminal}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SerialPortFixture, OpeningAWorkingPortSaysNothing) {
+  requireSimulator();
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(openPort(), 0);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
 }
 
 // ---- Another process holds the port --------------------------------------------------
