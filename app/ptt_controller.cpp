@@ -9,6 +9,12 @@ std::string portNumberText;
 std::string triggerFileName;
 ChannelNumber channelNumber = 0;
 
+std::string portDeviceName(const std::string& portText) {
+  const bool plainNumber =
+      !portText.empty() && portText.find_first_not_of("0123456789") == std::string::npos;
+  return (plainNumber ? std::string(kDeviceNamespace) : std::string()) + kPortNamePrefix + portText;
+}
+
 namespace {
 
 void onInitialise() {
@@ -30,7 +36,7 @@ void onTick() {
 INT_PTR onSetPort() {
   portNumberText = windowOperations.readControlText(ID_PORT_TEXT);
   closeSerialChannel(channelNumber);
-  openSerialChannel(channelNumber, kPortNamePrefix + portNumberText, kReceiveBufferLength);
+  openSerialChannel(channelNumber, portDeviceName(portNumberText), kReceiveBufferLength);
   if (takeErrorStatus() != 0) {
     // The open itself may have succeeded after the release of the old port failed;
     // the box tells the operator no port is in use, so none is left open to be keyed.

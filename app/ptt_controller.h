@@ -18,6 +18,9 @@ inline constexpr std::int32_t kReceiveBufferLength = 512;
 inline constexpr char kPttOnText[] = "PTT ON";
 inline constexpr char kPttOffText[] = "PTT OFF";
 inline constexpr char kPortNamePrefix[] = "COM";
+// Win32 finds only COM1 to COM9 by their plain names; every port number, COM10 and
+// higher included, is found in the device namespace.
+inline constexpr char kDeviceNamespace[] = "\\\\.\\";
 inline constexpr char kOpenFailedText[] =
     "Comport not available or already open by another application";
 inline constexpr char kOpenFailedCaption[] = "Comport";
@@ -40,5 +43,9 @@ extern int hStatusFont;
 extern std::string portNumberText;
 extern std::string triggerFileName;
 extern ChannelNumber channelNumber;
+
+// The device name for the port box's text: "COM" and the text, in the device namespace
+// when the text is a plain decimal number ("12" -> \\.\COM12), otherwise as typed.
+std::string portDeviceName(const std::string& portText);
 
 INT_PTR PttController(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

@@ -1,18 +1,23 @@
 #!/usr/bin/env bash
 # Builds the release artefacts into build/dist/:
-#   fileptt_<version>_amd64.deb            the Linux program, desktop entry and icon
-#   fileptt-<version>-windows-x64.zip      the static fileptt.exe with the README
-# Usage: scripts/package.sh
+#   fileptt_<version>_amd64.deb            the Linux program (hardened with Debian's
+#                                          flags, stripped), man pages, desktop entry,
+#                                          icon, user guide, copyright, changelog
+#   fileptt-<version>-windows-x64.zip      the static, stripped fileptt.exe with the
+#                                          user guide and the licence
+# Usage: scripts/package.sh        (the cross build needs MinGW-w64, not Wine)
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${FILEPTT_BUILD_DIR:-$root/build}
 dist="$build/dist"
 
-"$root/scripts/setup.sh" all
+"$root/scripts/setup.sh" package
+# shellcheck source=scripts/lib/deb_release.sh
+. "$root/scripts/lib/deb_release.sh"
 mkdir -p "$dist"
 
-cmake -S "$root" -B "$build/release-linux" -G Ninja -DCMAKE_BUILD_TYPE=Release -DFILEPTT_TESTS=OFF >/dev/null
+configure_deb_release "$root" "$build/release-linux"
 cmake --build "$build/release-linux" -j"$(nproc)"
 (cd "$build/release-linux" && cpack -B "$dist" >/dev/null)
 

@@ -1,15 +1,23 @@
 #!/usr/bin/env bash
-# Installs, with apt-get, whatever this project needs and the machine lacks.
-# Usage: scripts/setup.sh [linux|all]   (default: all; "linux" skips the Windows cross build and Wine)
+# Installs, with apt-get, whatever this project needs and the machine lacks; it calls
+# sudo itself when it is not run as root.
+# Usage: scripts/setup.sh [linux|package|all]   (default: all)
+#   linux    the Linux build and its tests
+#   package  also the Windows cross build, for the release artefacts (no Wine)
+#   all      also Wine, for the Windows tests
 set -euo pipefail
 
 want=${1:-all}
 pkgs=(g++ cmake ninja-build pkg-config libgtest-dev libgmock-dev
       libfltk1.3-dev fonts-liberation xvfb xdotool imagemagick x11-utils xauth
-      fakeroot dpkg-dev zip unzip file)
-if [ "$want" = all ]; then
-  pkgs+=(g++-mingw-w64-x86-64-posix wine wine64 fonts-wine util-linux)
-fi
+      fakeroot dpkg-dev zip unzip file lintian man-db
+      qemu-system-x86 busybox-static)
+case $want in
+  linux) ;;
+  package) pkgs+=(g++-mingw-w64-x86-64-posix) ;;
+  all) pkgs+=(g++-mingw-w64-x86-64-posix wine wine64 fonts-wine util-linux) ;;
+  *) echo "usage: scripts/setup.sh [linux|package|all]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${pkgs[@]}"; do

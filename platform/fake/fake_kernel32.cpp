@@ -122,6 +122,22 @@ Device* findDevice(const std::string& name) {
   return found == state().devices.end() ? nullptr : &found->second;
 }
 
+// How Win32 finds what CreateFileA names: "\\.\X" is device X in the device namespace,
+// where every port is; a plain name reaches a port only as a DOS device name, which
+// Win32 knows for COM1 to COM9 alone; any other plain name is a file.
+Device* deviceNamed(const std::string& name) {
+  constexpr std::string_view kNamespace = "\\\\.\\";
+  const bool inNamespace = name.starts_with(kNamespace);
+  Device* device = findDevice(inNamespace ? name.substr(kNamespace.size()) : name);
+  if (!device) return nullptr;
+  const bool isFile = device->kind == DeviceKind::DiskFile;
+  if (inNamespace) return isFile ? nullptr : device;
+  const std::string plain = folded(name);
+  const bool dosDeviceName =
+      plain.size() == 4 && plain.starts_with("com") && plain[3] >= '1' && plain[3] <= '9';
+  return isFile || dosDeviceName ? device : nullptr;
+}
+
 Device& existingDevice(const std::string& name) {
   Device* device = findDevice(name);
   if (!device) throw std::invalid_argument("fake: no device named " + name);
@@ -353,7 +369,7 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRIB
 
   return fake::playCall("CreateFileA", INVALID_HANDLE_VALUE, [&] {
     HANDLE result = INVALID_HANDLE_VALUE;
-    fake::Device* device = fake::findDevice(call.name);
+    fake::Device* device = fake::deviceNamed(call.name);
     if (!device) {
       fake::lastErrorCode = fake::kErrorFileNotFound;
     } else if (device->kind == fake::DeviceKind::HeldByOtherProgram || device->open) {

@@ -24,6 +24,8 @@ inline constexpr DWORD kErrorNoMoreFiles = 18;
 
 // ---- Serial devices --------------------------------------------------------------------
 // Names are matched without regard to letter case, as Windows matches device names.
+// A port (any kind but DiskFile) named "COMn" opens as "\\.\COMn", and by its plain
+// name only for n from 1 to 9, as on Win32; a DiskFile opens by its plain name alone.
 enum class DeviceKind {
   SerialPort,          // opens; GetFileType says FILE_TYPE_CHAR; has a control block
   HeldByOtherProgram,  // CreateFileA fails with ERROR_ACCESS_DENIED

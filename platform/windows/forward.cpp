@@ -1,20 +1,23 @@
 // The platform on Windows: every platform:: call of platform.h forwarded, one line each,
 // to the Win32 function of the same name (KERNEL32, USER32, GDI32, COMCTL32).
 // Types and constants come from <windows.h> through platform.h. No logic lives here:
-// error modes, last-error codes and handle ownership are the callers' business.
+// error modes, last-error codes and handle ownership are the callers' business. The
+// watchdog (watchdog.h) hears of every open, close, control block and loop round.
 #include "platform/platform.h"
+#include "platform/windows/watchdog.h"
 
 namespace platform {
 
 // ---- Files, serial ports, error mode and last error (KERNEL32) -------------------------
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security,
                    DWORD creation, DWORD flags, HANDLE templateFile) {
-  return ::CreateFileA(name, access, shareMode, security, creation, flags, templateFile);
+  return watchdog::watched(
+      ::CreateFileA(name, access, shareMode, security, creation, flags, templateFile));
 }
 DWORD GetFileType(HANDLE file) { return ::GetFileType(file); }
 BOOL GetCommState(HANDLE file, LPDCB dcb) { return ::GetCommState(file, dcb); }
-BOOL SetCommState(HANDLE file, LPDCB dcb) { return ::SetCommState(file, dcb); }
-BOOL CloseHandle(HANDLE object) { return ::CloseHandle(object); }
+BOOL SetCommState(HANDLE file, LPDCB dcb) { return watchdog::setCommState(file, dcb); }
+BOOL CloseHandle(HANDLE object) { return watchdog::forgetPort(object), ::CloseHandle(object); }
 UINT SetErrorMode(UINT mode) { return ::SetErrorMode(mode); }
 void SetLastError(DWORD code) { ::SetLastError(code); }
 DWORD GetLastError() { return ::GetLastError(); }
@@ -49,6 +52,7 @@ LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 }
 HICON LoadIconA(HINSTANCE instance, LPCSTR name) { return ::LoadIconA(instance, name); }
 BOOL PeekMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax, UINT removeMode) {
+  watchdog::loopAlive();
   return ::PeekMessageA(msg, window, filterMin, filterMax, removeMode);
 }
 BOOL IsDialogMessageA(HWND dialog, LPMSG msg) { return ::IsDialogMessageA(dialog, msg); }

@@ -9,14 +9,16 @@
 # device node (/dev/ttyS*, /dev/ttyUSB*, /dev/ttyACM*) is covered by an empty file:
 # Wine maps COM1 to /dev/ttyS0, the system console on our machines, and real adapters
 # to further COM numbers, and no test may reach either. Inside it the harness creates a
-# fresh Wine prefix in the build tree, maps the test port COM7 to a pseudo-terminal held
-# open by ptyhold, starts one persistent wineserver and runs ctest. The exit status is
-# ctest's.
+# fresh Wine prefix in the build tree, maps the test port to a pseudo-terminal held open
+# by ptyhold under two names, COM7 and COM12 (Win32 finds a port numbered 10 or more only
+# in the device namespace), starts one persistent wineserver and runs ctest. The exit
+# status is ctest's.
 set -uo pipefail
 
 root=$(cd "$(dirname "$0")/../.." && pwd)
 here=$root/scripts/windows
 test_com=COM7
+test_high_com=COM12
 
 # ---------------------------------------------------------------------------------------
 # Inside the namespace.
@@ -101,6 +103,7 @@ REGEDIT4
 
 [HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]
 "$test_com"="$test_pty"
+"$test_high_com"="$test_pty"
 
 [HKEY_CURRENT_USER\\Software\\Wine\\X11 Driver]
 "Managed"="N"
@@ -135,20 +138,21 @@ EOF
 
   # 5. Check the mapping as Wine made it: the test port on the pseudo-terminal, every
   #    other COM name on a covered node.
-  com_lower=${test_com,,}
-  for _ in $(seq 100); do
-    [ "$(readlink "$WINEPREFIX/dosdevices/$com_lower")" = "$test_pty" ] && break
-    sleep 0.1
+  for com in "$test_com" "$test_high_com"; do
+    for _ in $(seq 100); do
+      [ "$(readlink "$WINEPREFIX/dosdevices/${com,,}")" = "$test_pty" ] && break
+      sleep 0.1
+    done
+    [ "$(readlink "$WINEPREFIX/dosdevices/${com,,}")" = "$test_pty" ] \
+      || die "$com is not mapped to $test_pty"
   done
-  [ "$(readlink "$WINEPREFIX/dosdevices/$com_lower")" = "$test_pty" ] \
-    || die "$test_com is not mapped to $test_pty"
   decoy_com=""
   for link in "$WINEPREFIX"/dosdevices/com*; do
     [ -L "$link" ] || continue
     name=$(basename "$link")
     target=$(readlink "$link")
     echo "  ${name^^} -> $target"
-    [ "$name" = "$com_lower" ] && continue
+    [ "$name" = "${test_com,,}" ] || [ "$name" = "${test_high_com,,}" ] && continue
     [ -c "$target" ] && die "${name^^} reaches the character device $target"
     [ -z "$decoy_com" ] && [ -e "$target" ] && decoy_com=${name^^}
   done
@@ -160,9 +164,11 @@ EOF
   # What the test programs learn about this run (wine-run.sh reads it).
   {
     echo "export FILEPTT_TEST_COM=$test_com"
+    echo "export FILEPTT_TEST_HIGH_COM=$test_high_com"
     echo "export FILEPTT_TEST_PTY=$test_pty"
     echo "export FILEPTT_UNMAPPED_COM=$unmapped_com"
     [ -n "$decoy_com" ] && echo "export FILEPTT_DECOY_COM=$decoy_com"
+    [ -x "${FILEPTT_CASELESS_FS_SERVER:-}" ] && echo "export FILEPTT_CASELESS_FS_SERVER=$FILEPTT_CASELESS_FS_SERVER"
     if [ -n "$modemsim_lib" ]; then
       echo "export FILEPTT_MODEMSIM_LIB=$modemsim_lib"
       echo "export MODEMSIM_DIR=$MODEMSIM_DIR"
@@ -201,12 +207,18 @@ if [ -z "${FILEPTT_MODEMSIM_LIB:-}" ] && [ -f "$root/tests/modemsim/CMakeLists.t
   host=$build/host
   log=$build/host-build.log
   if { [ -f "$host/CMakeCache.txt" ] || cmake -S "$root" -B "$host" -G Ninja >"$log" 2>&1; } &&
-     cmake --build "$host" --target modemsim -j"$(nproc)" >>"$log" 2>&1; then
+     cmake --build "$host" --target modemsim caseless_fs_server -j"$(nproc)" >>"$log" 2>&1; then
     export FILEPTT_MODEMSIM_LIB=$host/tests/modemsim/libmodemsim.so
+    export FILEPTT_CASELESS_FS_SERVER=${FILEPTT_CASELESS_FS_SERVER:-$host/tests/integration/linux_probe/caseless_fs_server}
   else
     echo "windows tests: could not build the modem-line simulator (see $log);" \
          "the tests that watch RTS and DTR will be skipped" >&2
   fi
+fi
+
+# The file system that a test stops answering: from the same Linux build as the simulator.
+if [ -z "${FILEPTT_CASELESS_FS_SERVER:-}" ] && [ -n "${FILEPTT_MODEMSIM_LIB:-}" ]; then
+  export FILEPTT_CASELESS_FS_SERVER=$(dirname "$FILEPTT_MODEMSIM_LIB")/../integration/linux_probe/caseless_fs_server
 fi
 
 mkdir -p "$build/wine"

@@ -53,7 +53,9 @@ void setFlag(tcflag_t& flags, tcflag_t bit, bool on) {
 DCB describeTermios(const termios& t, const DeviceRecord& device, bool dtrUp, bool rtsUp) {
   DCB dcb{};
   dcb.DCBlength = sizeof dcb;
-  dcb.BaudRate = rateOf(cfgetospeed(&t));
+  // A device the layer keeps at B0 reports the speed it would have.
+  const speed_t speed = cfgetospeed(&t);
+  dcb.BaudRate = rateOf(speed == B0 ? device.speedAtB0 : speed);
   dcb.fBinary = 1;
   dcb.fParity = (t.c_iflag & INPCK) != 0;
   dcb.fOutxCtsFlow = (t.c_cflag & CRTSCTS) != 0;

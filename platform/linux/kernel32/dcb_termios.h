@@ -12,7 +12,9 @@
 namespace posix {
 
 // The control block that termios and the handle's record describe; the line modes
-// come from the record once set, else from the lines as read (dtrUp, rtsUp).
+// come from the record once set, else from the lines as read (dtrUp, rtsUp). At B0
+// the speed is the record's: a block read and written back keeps the device at B0,
+// and only a block asking for another speed gives it a real one.
 DCB describeTermios(const termios& t, const DeviceRecord& device, bool dtrUp, bool rtsUp);
 
 // True when `a` and `b` agree on every field that termios carries.

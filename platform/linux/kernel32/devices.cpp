@@ -18,9 +18,12 @@
 #include <sstream>
 #include <string>
 
+#include "platform/linux/kernel32/device_facts.h"
 #include "platform/linux/kernel32/errors.h"
 #include "platform/linux/kernel32/handles.h"
+#include "platform/linux/kernel32/open_report.h"
 #include "platform/linux/kernel32/port_names.h"
+#include "platform/linux/kernel32/watchdog.h"
 #include "platform/platform.h"
 
 using namespace posix;
@@ -75,56 +78,52 @@ int openRetrying(const char* path, int flags) {
   return fd;
 }
 
-// Says on stderr why `port` cannot be used, once per failed open.
-void sayNotAPort(const std::string& port, const std::string& path, const char* reason) {
-  std::fprintf(stderr, "fileptt: %s (%s) is not a serial port whose DTR and RTS can be driven: %s\n",
-               port.c_str(), path.c_str(), reason);
-}
-
-// Makes the open terminal `fd` a port as Win32 opens one: exclusive, HUPCL set, both
-// lines low. False, with the last error set, when it is no terminal or its lines cannot
-// be driven (/dev/null, a FIFO, a bare pseudo-terminal): such a port would count as
-// set while nothing could ever be keyed.
-bool prepareTerminal(int fd, const std::string& port, const std::string& path,
-                     DeviceRecord& record) {
+// Makes the open terminal `fd` a port as Win32 opens one: exclusive, HUPCL set, at
+// B0, both lines low. False, with the last error set, when it is no terminal or its
+// lines cannot be driven (/dev/null, a FIFO, a regular file, a bare pseudo-terminal):
+// such a port would count as set while nothing could ever be keyed. The code is
+// kErrorNotSupported, so that the report of the failure can tell this case.
+bool prepareTerminal(int fd, DeviceRecord& record) {
   termios settings;
-  if (::tcgetattr(fd, &settings) != 0) {
-    sayNotAPort(port, path, "it is no terminal");
-    return failWith(kErrorFileNotFound, false);
-  }
+  if (::tcgetattr(fd, &settings) != 0) return failWith(kErrorNotSupported, false);
   record.isTerminal = true;
   // Root passes through TIOCEXCL; the flock before this is what stops a second root open.
   ::ioctl(fd, TIOCEXCL);
   // With HUPCL the kernel drops both lines at every release of the port, a crash or
   // kill of this process included, as Windows serial drivers do at close. It is set
   // before the lines are tried, so that closing a port refused below drops them too.
+  bool changed = false;
   if (!(settings.c_cflag & HUPCL)) {
     settings.c_cflag |= HUPCL;
-    if (::tcsetattr(fd, TCSANOW, &settings) != 0)
-      return failWith(win32ErrorFromErrno(errno), false);
+    changed = true;
   }
+  // The device is left at speed B0, at which the kernel raises no line when the port
+  // is opened: the next open of it, ours or any program's, after a close or a kill,
+  // cannot key the transmitter. The speed it had is what the control block reports.
+  const speed_t speed = cfgetospeed(&settings);
+  if (speed != B0) {
+    record.speedAtB0 = speed;
+    cfsetispeed(&settings, B0);
+    cfsetospeed(&settings, B0);
+    changed = true;
+  }
+  if (changed && ::tcsetattr(fd, TCSANOW, &settings) != 0)
+    return failWith(win32ErrorFromErrno(errno), false);
   // Linux raised DTR and RTS on the open; Win32 ports open with both low.
   int lines = 0;
-  if (::ioctl(fd, TIOCMGET, &lines) != 0) {
-    sayNotAPort(port, path, "it has no modem lines");
-    return failWith(kErrorFileNotFound, false);
-  }
+  if (::ioctl(fd, TIOCMGET, &lines) != 0) return failWith(kErrorNotSupported, false);
   lines = TIOCM_DTR | TIOCM_RTS;
-  if (::ioctl(fd, TIOCMBIC, &lines) != 0) {
-    sayNotAPort(port, path, "its lines cannot be lowered");
-    return failWith(kErrorFileNotFound, false);
-  }
+  if (::ioctl(fd, TIOCMBIC, &lines) != 0) return failWith(kErrorNotSupported, false);
   record.modesKnown = true;
   record.dtrControl = DTR_CONTROL_DISABLE;
   record.rtsControl = RTS_CONTROL_DISABLE;
   return true;
 }
 
-// Opens `path`, what the port name `port` resolved to, into `record` as CreateFileA
-// does; false with the last error set on failure, when the record's destructor closes
-// whatever was opened.
-bool openDevice(const std::string& port, const std::string& path, DWORD access, bool exclusive,
-                bool inherit, DeviceRecord& record) {
+// Opens `path` into `record` as CreateFileA does; false with the last error set on
+// failure, when the record's destructor closes whatever was opened.
+bool openDevice(const std::string& path, DWORD access, bool exclusive, bool inherit,
+                DeviceRecord& record) {
   if (exclusive && lockedByAnyone(path)) return failWith(kErrorSharingViolation, false);
   record.fd = openRetrying(path.c_str(), openFlags(access, inherit));
   if (record.fd < 0) return failWith(win32ErrorFromErrno(errno), false);
@@ -136,21 +135,28 @@ bool openDevice(const std::string& port, const std::string& path, DWORD access, 
   if (S_ISDIR(st.st_mode)) return failWith(kErrorAccessDenied, false);
   if (exclusive && ::flock(fd, LOCK_EX | LOCK_NB) != 0)
     return failWith(win32ErrorFromErrno(errno), false);
-  return prepareTerminal(fd, port, path, record);
+  return prepareTerminal(fd, record);
 }
 
 HANDLE createFile(LPCSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security,
                   DWORD creation) {
   if (!name || name[0] == '\0') return failWith(kErrorPathNotFound, INVALID_HANDLE_VALUE);
   if (creation != OPEN_EXISTING) return failWith(kErrorInvalidParameter, INVALID_HANDLE_VALUE);
-  const ResolvedName resolved = resolveDeviceName(name, portsDirectory(), DeviceRoots{});
+  const ResolvedName resolved = resolveDeviceName(name, portsDirectory(), openingRoots());
   if (resolved.error != 0) return failWith(resolved.error, INVALID_HANDLE_VALUE);
 
   auto record = std::make_shared<DeviceRecord>();
   const bool inherit = security && security->bInheritHandle;
-  if (!openDevice(name, resolved.path, access, shareMode == 0, inherit, *record))
+  if (!openDevice(resolved.path, access, shareMode == 0, inherit, *record))
     return INVALID_HANDLE_VALUE;
-  return addDevice(std::move(record));
+  const int fd = record->fd;
+  const HANDLE handle = addDevice(std::move(record));
+  // A port the watchdog cannot drop if the message loop stalls is not kept open.
+  if (!watchdog::watchPort(fd, resolved.path.c_str())) {
+    platform::CloseHandle(handle);
+    return failWith(kErrorNotEnoughMemory, INVALID_HANDLE_VALUE);
+  }
+  return handle;
 }
 
 }  // namespace
@@ -160,7 +166,9 @@ namespace platform {
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security,
                    DWORD creation, DWORD /*flags*/, HANDLE /*templateFile*/) {
   try {
-    return createFile(name, access, shareMode, security, creation);
+    const HANDLE handle = createFile(name, access, shareMode, security, creation);
+    reportOpen(name, handle, platform::GetLastError());
+    return handle;
   } catch (const std::bad_alloc&) {
     return failWith(kErrorNotEnoughMemory, INVALID_HANDLE_VALUE);
   }
@@ -182,6 +190,7 @@ BOOL CloseHandle(HANDLE object) {
   if (!device) return failWith(kErrorInvalidHandle, FALSE);
   const int fd = device->fd;
   device->fd = -1;
+  watchdog::forgetPort(fd);
   // Linux releases the descriptor even when close reports EINTR; it is never retried.
   if (::close(fd) != 0 && errno != EINTR) return failWith(win32ErrorFromErrno(errno), FALSE);
   return TRUE;

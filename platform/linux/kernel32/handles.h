@@ -6,6 +6,7 @@
 #pragma once
 
 #include <dirent.h>
+#include <termios.h>
 
 #include <cstddef>
 #include <memory>
@@ -38,6 +39,9 @@ struct DeviceRecord {
   bool modesKnown = false;
   DWORD dtrControl = 0;
   DWORD rtsControl = 0;
+  // The speed the control block reports while the device is at B0: the one it had
+  // when opened (9600, Windows' default, when it was at B0 already).
+  speed_t speedAtB0 = B9600;
   DcbKeptFields kept;
   ~DeviceRecord();
 };

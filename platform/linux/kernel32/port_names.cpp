@@ -65,14 +65,20 @@ std::set<std::string, std::less<>> systemConsoles(const DeviceRoots& roots) {
 
 }  // namespace
 
+// "\\.\COM" and digits is the device-namespace spelling of "COM" and those digits, the
+// way the program names every port number; Linux has one namespace, so both spellings
+// resolve alike, whatever the digits.
 std::string_view withoutDeviceNamespace(std::string_view name) {
-  constexpr std::string_view kDeviceNamespace = "\\\\.\\";
-  if (name.substr(0, kDeviceNamespace.size()) == kDeviceNamespace)
-    return name.substr(kDeviceNamespace.size());
-  return name;
+  constexpr std::string_view kNamespace = "\\\\.\\";
+  if (!name.starts_with(kNamespace)) return name;
+  const std::string_view rest = name.substr(kNamespace.size());
+  const bool comDigits = rest.size() > 3 && rest.substr(0, 3) == "COM" &&
+                         rest.find_first_not_of("0123456789", 3) == std::string_view::npos;
+  return comDigits ? rest : name;
 }
 
 int comPortNumber(std::string_view name) {
+  name = withoutDeviceNamespace(name);
   if (name.substr(0, 3) != "COM") return 0;
   const long n = plainNumber(name.substr(3), kHighestComPort);
   return n >= 1 ? static_cast<int>(n) : 0;

@@ -13,11 +13,11 @@
 
 namespace posix {
 
-// n for "COMn", or 0 when the name is not exactly of that form.
-int comPortNumber(std::string_view name);
-
-// "COMn" for "\\.\COMn" (Win32's device namespace); any other name unchanged.
+// "COMn" for "\\.\COMn" (any digits); every other name as it is.
 std::string_view withoutDeviceNamespace(std::string_view name);
+
+// n for "COMn" or "\\.\COMn", or 0 when the name is not exactly of that form.
+int comPortNumber(std::string_view name);
 
 // $XDG_CONFIG_HOME/fileptt/ports (a relative XDG_CONFIG_HOME is ignored, as the XDG
 // rules say), else ~/.config/fileptt/ports; "" when there is no home either.

@@ -49,6 +49,20 @@ void ProgramRun::mapPort(int number, const fs::path& target) {
   fs::create_symlink(target, portsDir() / ("COM" + std::to_string(number)));
 }
 
+void ProgramRun::runAs(uid_t uid, gid_t gid, const std::vector<gid_t>& groups) {
+  user_ = User{uid, gid, groups};
+  fs::create_directories(root_ / "home");
+  using fs::perms;
+  const perms open = perms::owner_all | perms::group_read | perms::group_exec | perms::others_read |
+                     perms::others_exec;
+  for (const fs::path& dir :
+       {root_, work_, root_ / "config", root_ / "config" / "fileptt", portsDir()})
+    fs::permissions(dir, open);
+  // The simulator's state files are written by the program, read by the test.
+  fs::permissions(simulator_, perms::all);
+  fs::permissions(root_ / "home", perms::all);
+}
+
 bool ProgramRun::start(const std::string& program, const std::string& simulatorLibrary) {
   if (running()) return false;
   exit_.reset();
@@ -61,24 +75,37 @@ bool ProgramRun::start(const std::string& program, const std::string& simulatorL
     bool replaced = false;
     for (const char* name : {"XDG_CONFIG_HOME=", "MODEMSIM_DIR=", "LD_PRELOAD="})
       replaced = replaced || entry.rfind(name, 0) == 0;
+    if (user_) replaced = replaced || entry.rfind("HOME=", 0) == 0;
     if (!replaced) env.push_back(entry);
   }
   env.push_back("XDG_CONFIG_HOME=" + (root_ / "config").string());
   env.push_back("MODEMSIM_DIR=" + simulator_.string());
   env.push_back("LD_PRELOAD=" + simulatorLibrary);
+  if (user_) env.push_back("HOME=" + (root_ / "home").string());
   std::vector<char*> envp;
   for (auto& e : env) envp.push_back(e.data());
   envp.push_back(nullptr);
 
-  std::string path = program;
-  char* argv[] = {path.data(), nullptr};
+  std::vector<std::string> args;
+  if (user_) {
+    std::string groups;
+    for (gid_t g : user_->groups) groups += (groups.empty() ? "" : ",") + std::to_string(g);
+    args = {"/usr/bin/setpriv", "--reuid=" + std::to_string(user_->uid),
+            "--regid=" + std::to_string(user_->gid),
+            groups.empty() ? "--clear-groups" : "--groups=" + groups, "--"};
+  }
+  args.push_back(program);
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  std::string path = args.front();
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addchdir_np(&actions, work_.c_str());
   const std::string output = (root_ / "output.txt").string();
   posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
   posix_spawn_file_actions_adddup2(&actions, 1, 2);
-  const int rc = posix_spawn(&pid_, path.c_str(), &actions, nullptr, argv, envp.data());
+  const int rc = posix_spawn(&pid_, path.c_str(), &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   if (rc != 0) pid_ = -1;
   return rc == 0;

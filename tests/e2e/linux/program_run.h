@@ -41,6 +41,11 @@ class ProgramRun {
   // COMn -> target (a symbolic link, as an operator sets it up).
   void mapPort(int number, const fs::path& target);
 
+  // Later starts run the program as this user (through setpriv), with exactly these
+  // supplementary groups, as an operator who is not root would run it. Opens the run's
+  // directories to that user.
+  void runAs(uid_t uid, gid_t gid, const std::vector<gid_t>& groups);
+
   // Starts `program` in the working directory with DISPLAY as this process has it (again,
   // once an earlier start has ended).
   bool start(const std::string& program, const std::string& simulatorLibrary);
@@ -59,6 +64,12 @@ class ProgramRun {
   fs::path root_, work_, simulator_;
   pid_t pid_ = -1;
   std::optional<Exit> exit_;
+  struct User {
+    uid_t uid;
+    gid_t gid;
+    std::vector<gid_t> groups;
+  };
+  std::optional<User> user_;
 };
 
 // A pseudo-terminal standing in for a serial port; the test holds the master side for

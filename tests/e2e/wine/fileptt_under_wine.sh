@@ -10,7 +10,8 @@
 #   fileptt_under_wine.sh --exe fileptt.exe --facts window_facts.exe --wine-dir <build>/wine
 #                         --wine-run scripts/windows/wine-run.sh --artefacts <dir>
 #                         <scenario> [case]
-# Scenarios: window, label, port, error-box, close <escape|close-button|close-box>.
+# Scenarios: window, label, port [high], error-box, close <escape|close-button|close-box>,
+# stall. "port high" uses the test port's second name, numbered above 9 (COM12).
 # Exit status: 0 passed, 1 failed, 77 skipped (not inside the harness).
 #
 # Wine differences met (each test prints the ones it meets as "Wine difference: ..."):
@@ -70,6 +71,8 @@ workdir=""
 program_pid=""
 
 cleanup() {
+  # A stopped file system first: a program hung in it may not end before it answers.
+  unmount_stoppable_directory
   if [ -n "$program_pid" ] && kill -0 "$program_pid" 2>/dev/null; then
     kill "$program_pid" 2>/dev/null
     wait "$program_pid" 2>/dev/null
@@ -448,7 +451,9 @@ wait_first_text() {
 scenario_port() {
   [ -n "${MODEMSIM_DIR:-}" ] && [ -n "$pty_name" ] \
     || skip "the modem-line simulator is not loaded in this run: RTS and DTR cannot be watched"
-  local port_number=${FILEPTT_TEST_COM#COM}
+  local com=$FILEPTT_TEST_COM
+  [ "$case_name" = high ] && com=${FILEPTT_TEST_HIGH_COM:?the harness maps no second port name}
+  local port_number=${com#COM}
   port_free || fail "the test port is held before the start by: $(port_holders)"
   local before
   before=$(sim_events)
@@ -456,7 +461,7 @@ scenario_port() {
   wait_first_text
   [ "$(sim_events)" = "$before" ] || fail "the port was touched before \"Set comport\": $(tail -n +$(( before + 1 )) "$(sim_log)")"
 
-  step "Set comport with $port_number ($FILEPTT_TEST_COM, mapped to $FILEPTT_TEST_PTY)"
+  step "Set comport with $port_number ($com, mapped to $FILEPTT_TEST_PTY)"
   type_port_number "$port_number"
   facts "$caption" typed
   [ "$(child_text $ID_PORT_TEXT)" = "$port_number" ] || fail "the port box holds \"$(child_text $ID_PORT_TEXT)\" after typing $port_number"
@@ -466,7 +471,7 @@ scenario_port() {
     || fail "the port was not opened after \"Set comport\""
   wait_for "$change_deadline" "both lines low after the open" lines_are "DTR=0 RTS=0" \
     || fail "lines are $(sim_state) after \"Set comport\", expected both low"
-  find_error_box && fail "an error box came up for the mapped port $FILEPTT_TEST_COM"
+  find_error_box && fail "an error box came up for the mapped port $com"
   port_held || fail "nobody holds the port after \"Set comport\""
   echo "port held by: $(port_holders)"
 
@@ -615,7 +620,68 @@ scenario_close() {
   expect_exit_code_0 "$case_name"
 }
 
+# The working directory on a file system that stops answering (caseless_fs_server,
+# stopped with SIGSTOP) while keyed: the program's one thread hangs in the trigger
+# lookup; its watchdog drops the lines within 2 s of the last tick while it lives on,
+# and when the file system answers again TX.txt is still there and RTS comes back.
+scenario_stall() {
+  [ -n "${MODEMSIM_DIR:-}" ] && [ -n "$pty_name" ] \
+    || skip "the modem-line simulator is not loaded in this run: RTS and DTR cannot be watched"
+  [ -x "${FILEPTT_CASELESS_FS_SERVER:-}" ] \
+    || skip "no caseless_fs_server (the host build's file system that can be stopped)"
+  prepare_workdir=mount_stoppable_directory
+  start_program
+  wait_first_text
+
+  step "Set comport with ${FILEPTT_TEST_COM#COM}, TX.txt present: RTS up"
+  type_port_number "${FILEPTT_TEST_COM#COM}"
+  click_rect "$set_port_rect"
+  wait_for "$change_deadline" "RTS up" lines_are "DTR=0 RTS=1" \
+    || fail "lines are $(sim_state) with TX.txt present, expected RTS=1 (and DTR=0 under Wine)"
+
+  step "the file system stops answering: both lines down within 2 s of the last tick"
+  local before
+  before=$(sim_events)
+  kill -STOP "$fs_pid"
+  wait_for "$change_deadline" "the lines to drop" lines_are "DTR=0 RTS=0" \
+    || fail "lines are $(sim_state) with the program hung in its working directory"
+  program_running || fail "the program ended instead of hanging"
+  # The simulator's clock: the drop against the tick that came last before it.
+  local drop_ns last_ns
+  read -r drop_ns last_ns < <(tail -n +"$(( before + 1 ))" "$(sim_log)" \
+    | awk '$4 == "DTR=0" && $5 == "RTS=0" { print $1, last; exit } { last = $1 }')
+  [ -n "$drop_ns" ] || fail "no drop in the simulator's log: $(tail -n +"$(( before + 1 ))" "$(sim_log)")"
+  [ -n "$last_ns" ] || last_ns=$(sed -n "${before}p" "$(sim_log)" | cut -d' ' -f1)
+  echo "lines dropped $(( (drop_ns - last_ns) / 1000000 )) ms after the last tick"
+  [ $(( drop_ns - last_ns )) -lt 2000000000 ] || fail "the drop came $(( (drop_ns - last_ns) / 1000000 )) ms after the last tick"
+
+  step "the file system answers again: RTS up at the next tick (TX.txt is still there)"
+  kill -CONT "$fs_pid"
+  wait_for "$change_deadline" "RTS up again" lines_are "DTR=0 RTS=1" \
+    || fail "lines are $(sim_state) after the file system came back, with TX.txt present"
+  key_to "$main_xid" Escape
+  expect_exit_code_0 "Escape"
+}
+
+fs_pid=""
+mount_stoppable_directory() {
+  local said=$run_dir/fs-server.out
+  "$FILEPTT_CASELESS_FS_SERVER" "$workdir" TX.txt >"$said" 2>&1 &
+  fs_pid=$!
+  wait_for "$change_deadline" "the file system to serve" grep -qx mounted "$said" \
+    || fail "caseless_fs_server did not mount: $(cat "$said")"
+}
+unmount_stoppable_directory() {
+  [ -n "$fs_pid" ] || return 0
+  kill -CONT "$fs_pid" 2>/dev/null
+  umount -l "$workdir" 2>/dev/null
+  kill -KILL "$fs_pid" 2>/dev/null
+  wait "$fs_pid" 2>/dev/null
+  fs_pid=""
+}
+
 case $scenario in
+  stall) scenario_stall ;;
   window) scenario_window ;;
   label) scenario_label ;;
   port) scenario_port ;;

@@ -112,10 +112,12 @@ struct CaselessFs::Server {
   }
 };
 
-CaselessFs::CaselessFs(const std::string& mountPoint, std::vector<std::string> storedNames)
+CaselessFs::CaselessFs(const std::string& mountPoint, std::vector<std::string> storedNames,
+                       Namespace where)
     : server_(std::make_unique<Server>()), mountPoint_(mountPoint) {
-  if (::unshare(CLONE_NEWNS) != 0 ||
-      ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+  if (where == Namespace::Private &&
+      (::unshare(CLONE_NEWNS) != 0 ||
+       ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)) {
     whyNot_ = std::string("no private mount namespace: ") + std::strerror(errno);
     return;
   }

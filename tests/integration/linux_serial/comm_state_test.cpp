@@ -60,6 +60,30 @@ TEST_F(CommStateTest, ControlBlockReadsTheSpeedAndStopBitsOfThePort) {
   EXPECT_EQ(dcb.fRtsControl, RTS_CONTROL_DISABLE) << "the open left RTS low";
 }
 
+// The layer keeps the device at B0 (no line rises on a later open); the block reports
+// the speed the device had, and reading and writing it back keeps B0.
+TEST_F(CommStateTest, DeviceAtB0ReportsTheSpeedItHadAndStaysAtB0) {
+  ASSERT_TRUE(platform::CloseHandle(port_));
+  termios settings = slaveSettings();
+  cfsetispeed(&settings, B19200);
+  cfsetospeed(&settings, B19200);
+  setSlaveSettings(settings);
+  SECURITY_ATTRIBUTES security{sizeof security, nullptr, TRUE};
+  port_ = platform::CreateFileA(kPortName, GENERIC_READ | GENERIC_WRITE, 0, &security,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(port_, INVALID_HANDLE_VALUE);
+  settings = slaveSettings();
+  EXPECT_EQ(cfgetospeed(&settings), B0);
+
+  DCB dcb = read();
+  EXPECT_EQ(dcb.BaudRate, 19200u);
+  dcb.fDtrControl = DTR_CONTROL_ENABLE;
+  ASSERT_TRUE(platform::SetCommState(port_, &dcb));
+  settings = slaveSettings();
+  EXPECT_EQ(cfgetospeed(&settings), B0);
+  EXPECT_EQ(read().BaudRate, 19200u);
+}
+
 TEST_F(CommStateTest, ControlBlockCarriesSoftwareFlowControlAndItsCharacters) {
   termios settings = slaveSettings();
   settings.c_iflag |= IXON | IXOFF;

@@ -143,12 +143,20 @@ TEST_P(ComNameTest, OnlyThePlainFormCountsAsAPortNumber) {
 
 INSTANTIATE_TEST_SUITE_P(
     Names, ComNameTest,
-    ::testing::Values(ComNameCase{"COM1", 1}, ComNameCase{"COM256", 256},
-                      ComNameCase{"COM10", 10}, ComNameCase{"COM257", 0}, ComNameCase{"COM0", 0},
-                      ComNameCase{"COM01", 0}, ComNameCase{"COM", 0}, ComNameCase{"COM 1", 0},
-                      ComNameCase{"COM1 ", 0}, ComNameCase{"com1", 0}, ComNameCase{"COM+1", 0},
-                      ComNameCase{"COM-1", 0}, ComNameCase{"COM1x", 0}, ComNameCase{"XCOM1", 0},
-                      ComNameCase{"COM99999999999999999999", 0}),
+    ::testing::Values(ComNameCase{"COM1", 1}, ComNameCase{"COM256", 256}, ComNameCase{"COM10", 10},
+                      ComNameCase{"COM257", 0}, ComNameCase{"COM0", 0}, ComNameCase{"COM01", 0},
+                      ComNameCase{"COM", 0}, ComNameCase{"COM 1", 0}, ComNameCase{"COM1 ", 0},
+                      ComNameCase{"com1", 0}, ComNameCase{"COM+1", 0}, ComNameCase{"COM-1", 0},
+                      ComNameCase{"COM1x", 0}, ComNameCase{"XCOM1", 0},
+                      ComNameCase{"COM99999999999999999999", 0},
+                      // The device-namespace spelling counts exactly as the plain one.
+                      ComNameCase{"\\\\.\\COM1", 1}, ComNameCase{"\\\\.\\COM12", 12},
+                      ComNameCase{"\\\\.\\COM256", 256}, ComNameCase{"\\\\.\\COM257", 0},
+                      ComNameCase{"\\\\.\\COM0", 0}, ComNameCase{"\\\\.\\COM01", 0},
+                      ComNameCase{"\\\\.\\COM", 0}, ComNameCase{"\\\\.\\com1", 0},
+                      ComNameCase{"\\\\.\\COM 1", 0}, ComNameCase{"\\\\.\\COM1x", 0},
+                      ComNameCase{"\\\\?\\COM1", 0}, ComNameCase{"\\.\\COM1", 0},
+                      ComNameCase{"\\\\.\\\\\\.\\COM1", 0}),
     [](const auto& info) { return caseName(info.index, info.param.name); });
 
 // A made-up /dev and /sys/class/tty, so the device search can be tried on any machine.
@@ -250,6 +258,27 @@ TEST_F(DeviceSearchTest, NameThatIsNotExactlyAPortIsNotFound) {
     EXPECT_EQ(resolved.error, 2u) << name;
     EXPECT_EQ(resolved.path, "") << name;
   }
+}
+
+// The program names every port number in the device namespace; each such name must
+// lead where its plain spelling leads, so that no name that opened before changes.
+TEST_F(DeviceSearchTest, DeviceNamespaceSpellingLeadsWhereThePlainOneLeads) {
+  addNode("ttyUSB0");
+  addNode("ttyACM0");
+  const fs::path ports = root_ / "ports";
+  fs::create_directories(ports);
+  fs::create_symlink(roots_.dev + "/ttyACM0", ports / "COM12");
+  for (const std::string number : {"1", "2", "3", "12", "0", "01", "300"}) {
+    const posix::ResolvedName plain = posix::resolveDeviceName("COM" + number, ports, roots_);
+    const posix::ResolvedName spaced =
+        posix::resolveDeviceName("\\\\.\\COM" + number, ports, roots_);
+    EXPECT_EQ(spaced.error, plain.error) << number;
+    EXPECT_EQ(spaced.path, plain.path) << number;
+  }
+  EXPECT_EQ(posix::resolveDeviceName("\\\\.\\COM12", ports, roots_).path,
+            (ports / "COM12").string());
+  EXPECT_EQ(posix::resolveDeviceName("\\\\.\\COM2", ports, roots_).path, roots_.dev + "/ttyACM0");
+  EXPECT_EQ(posix::resolveDeviceName("\\\\.\\COM3", ports, roots_).error, 2u);
 }
 
 TEST(PortsDirectoryTest, FollowsXdgConfigHomeAndIgnoresARelativeOne) {

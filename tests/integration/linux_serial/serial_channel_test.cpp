@@ -49,6 +49,23 @@ TEST_F(SerialChannelTest, OpenSetsHupclSoThatEveryReleaseDropsTheLines) {
   EXPECT_TRUE(slaveSettings().c_cflag & HUPCL);
 }
 
+// A serial driver raises DTR and RTS on an open unless the stored speed is B0; the
+// layer leaves the device at B0, so that no later open, ours or another program's,
+// after a close or a kill, keys the transmitter even for a moment.
+TEST_F(SerialChannelTest, OpenLeavesTheDeviceAtB0SoThatTheNextOpenRaisesNoLine) {
+  requireSimulator();
+  ASSERT_EQ(openPort(), 0);
+  const termios settings = slaveSettings();
+  EXPECT_EQ(cfgetospeed(&settings), B0);
+  closeSerialChannel(kChannel);
+  ASSERT_EQ(takeErrorStatus(), 0);
+  const std::size_t before = modemsim::events(slavePath_).size();
+  ASSERT_EQ(openPort(), 0);
+  const std::vector<modemsim::Event> events = modemsim::events(slavePath_);
+  for (std::size_t i = before; i < events.size(); ++i)
+    EXPECT_EQ(events[i].lines, kBothLow) << "event " << i << " (" << events[i].cause << ")";
+}
+
 struct LineStep {
   int settingId;
   int value;
@@ -140,8 +157,9 @@ TEST_P(NoModemLinesTest, OpenFailsWith69LeavesNothingOpenAndSaysWhy) {
   EXPECT_EQ(error, 69);
   EXPECT_EQ(openDescriptorCount(), before);
   EXPECT_EQ(descriptorsOpenOn(fs::canonical(target)), onTargetBefore);
-  EXPECT_EQ(said.rfind("fileptt: COM8 (", 0), 0u) << said;
-  EXPECT_NE(said.find("is not a serial port"), std::string::npos) << said;
+  EXPECT_EQ(said.rfind("cannot open COM8 (", 0), 0u) << said;
+  EXPECT_NE(said.find("not a serial port whose DTR and RTS can be driven"), std::string::npos)
+      << said;
   EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << "one line: " << said;
   setLineSetting(kChannel, SETTING_DTR_HANDSHAKE, 1);
   EXPECT_EQ(takeErrorStatus(), 52) << "the failed open left no channel";

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "fltk_windowing.h"
+#include "platform/linux/window/text.h"  // the layer's own header: checked on its own
 
 namespace {
 

@@ -1,7 +1,8 @@
 // Serial port channels through the real Win32 calls, on a port that the Wine harness
 // (scripts/windows/test.sh) maps to a pseudo-terminal: FILEPTT_TEST_COM names it,
-// FILEPTT_TEST_PTY is the pseudo-terminal behind it, FILEPTT_UNMAPPED_COM a COM name
-// that Wine does not know. With MODEMSIM_DIR set, the modem-line simulator is preloaded
+// FILEPTT_TEST_PTY is the pseudo-terminal behind it, FILEPTT_TEST_HIGH_COM a second
+// name of that port with a number above 9, FILEPTT_UNMAPPED_COM a COM name that Wine
+// does not know. With MODEMSIM_DIR set, the modem-line simulator is preloaded
 // into Wine and the tests also watch RTS and DTR on the pseudo-terminal.
 //
 // Wine differences met here:
@@ -19,7 +20,9 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "app/ptt_controller.h"
 #include "platform/platform.h"
 #include "serial/error_status.h"
 #include "serial/serial_port_channel.h"
@@ -210,6 +213,55 @@ TEST_F(WinePort, CloseThenReopenWorksAndLeavesNoHandleBehind) {
     ASSERT_EQ(takeErrorStatus(), 0) << "round " << round;
   }
   EXPECT_LE(handleGauge(), before);
+}
+
+// ---- The names the program builds ---------------------------------------------------
+// Win32 finds only COM1 to COM9 by their plain names; any other plain name is a file in
+// the current directory. The program names every port number in the device namespace,
+// where COM12 is found too, and where the one-digit ports are the devices they were.
+TEST_F(WinePort, PortAboveNineOpensOnlyInTheDeviceNamespace) {
+  const std::string high = environment("FILEPTT_TEST_HIGH_COM");
+  ASSERT_FALSE(high.empty()) << "the harness maps the test port under a second name";
+  const std::string number = high.substr(3);
+  openSerialChannel(kChannel, high, kReceiveBuffer);
+  EXPECT_EQ(takeErrorStatus(), 69) << "the plain name " << high << " is a file name";
+
+  ASSERT_EQ(portDeviceName(number), "\\\\.\\" + high);
+  openSerialChannel(kChannel, portDeviceName(number), kReceiveBuffer);
+  ASSERT_EQ(takeErrorStatus(), 0);
+  ASSERT_EQ(set(SETTING_DTR_HANDSHAKE, 0), 0);
+  ASSERT_EQ(set(SETTING_RTS_CONTROL, 1), 0);
+  if (simulatorPresent()) EXPECT_TRUE(linesBecome({false, true})) << "the mapped device";
+  ASSERT_EQ(set(SETTING_RTS_CONTROL, 0), 0);
+  if (simulatorPresent()) EXPECT_TRUE(linesBecome({false, false}));
+}
+
+TEST_F(WinePort, OneDigitPortOpensTheSameDeviceInTheDeviceNamespace) {
+  const std::string number = port_.substr(3);
+  ASSERT_EQ(portDeviceName(number), "\\\\.\\" + port_);
+  openSerialChannel(kChannel, portDeviceName(number), kReceiveBuffer);
+  ASSERT_EQ(takeErrorStatus(), 0);
+  ASSERT_EQ(set(SETTING_DTR_HANDSHAKE, 0), 0);
+  ASSERT_EQ(set(SETTING_RTS_CONTROL, 1), 0);
+  if (simulatorPresent()) EXPECT_TRUE(linesBecome({false, true}));
+  ASSERT_EQ(set(SETTING_RTS_CONTROL, 0), 0);
+  if (simulatorPresent()) EXPECT_TRUE(linesBecome({false, false}));
+}
+
+// The device namespace reaches no more than ports: an unknown number, and a number
+// whose name leads to a disk file, still fail.
+TEST_F(WinePort, NumbersThatNameNoPortStillFailInTheDeviceNamespace) {
+  std::vector<std::string> numbers = {environment("FILEPTT_UNMAPPED_COM").substr(3), "0", "07",
+                                      std::string(300, '7')};
+  const std::string decoy = environment("FILEPTT_DECOY_COM");  // a covered console node
+  if (!decoy.empty()) numbers.push_back(decoy.substr(3));
+  for (const std::string& number : numbers) {
+    const DWORD_PTR before = handleGauge();
+    openSerialChannel(kChannel, portDeviceName(number), kReceiveBuffer);
+    EXPECT_EQ(takeErrorStatus(), 69) << portDeviceName(number);
+    EXPECT_EQ(set(SETTING_RTS_CONTROL, 1), 52);
+    EXPECT_LE(handleGauge(), before);
+  }
 }
 
 // ---- Names that reach no serial port ---------------------------------------------------

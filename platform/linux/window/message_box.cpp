@@ -1,14 +1,25 @@
 // MessageBoxA on Linux: a dialog of this layer's own (icon, wrapped text, the MB_OK ...
-// MB_CANCELTRYCONTINUE buttons), centred, whose loop dispatches every message of the thread
-// so timers and other windows keep working; built on user32_fltk.cpp. Leaves out MB_HELP,
-// MB_TOPMOST and the like, and boxes asked for while FLTK is drawing (they return 0).
+// MB_CANCELTRYCONTINUE buttons), laid out in dialog units and centred, whose loop
+// dispatches every message of the thread so timers and other windows keep working; built
+// on the layer's own dialogs and controls. Leaves out MB_HELP, MB_TOPMOST and the like,
+// and boxes asked for while FLTK is drawing (they return 0).
 #include <FL/Fl.H>
 #include <FL/fl_draw.H>
 
 #include <algorithm>
-#include <cstring>
+#include <string>
+#include <vector>
 
-#include "fltk_windowing.h"
+#include "dialog_manager.h"
+#include "dialog_window.h"
+#include "display.h"
+#include "gdi.h"
+#include "icons.h"
+#include "message_queue.h"
+#include "platform/platform.h"
+#include "text.h"
+#include "win32_values.h"
+#include "window.h"
 
 namespace fltkwin {
 
@@ -30,27 +41,46 @@ bool buttonsFor(UINT type, ButtonSet& set) {
     case 3: set = {{IDYES, IDNO, IDCANCEL}, {"&Yes", "&No", "Cancel"}}; return true;
     case 4: set = {{IDYES, IDNO}, {"&Yes", "&No"}}; return true;
     case 5: set = {{IDRETRY, IDCANCEL}, {"&Retry", "Cancel"}}; return true;
-    case 6: set = {{IDCANCEL, IDTRYAGAIN, IDCONTINUE}, {"Cancel", "&Try Again", "&Continue"}}; return true;
+    case 6:
+      set = {{IDCANCEL, IDTRYAGAIN, IDCONTINUE}, {"Cancel", "&Try Again", "&Continue"}};
+      return true;
     default: return false;
   }
 }
 
-int iconFor(UINT type) {
+IconKind iconFor(UINT type) {
   switch (type & 0xF0) {
-    case 0x10: return 2;  // MB_ICONERROR
-    case 0x20: return 3;  // MB_ICONQUESTION
-    case 0x30: return 4;  // MB_ICONWARNING
-    case 0x40: return 5;  // MB_ICONINFORMATION
-    default: return 0;
+    case MB_ICONERROR: return kIconError;
+    case MB_ICONQUESTION: return kIconQuestion;
+    case MB_ICONWARNING: return kIconWarning;
+    case MB_ICONINFORMATION: return kIconInformation;
+    default: return kIconNone;
   }
 }
 
 // A DLGTEMPLATEEX without items: a caption, a close box, the 8-point dialog font.
 std::vector<WORD> boxTemplate() {
   const DWORD style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT | DS_CENTER;
-  std::vector<WORD> t = {1, 0xFFFF, 0, 0, 0, 0,
-                         static_cast<WORD>(style & 0xFFFF), static_cast<WORD>(style >> 16),
-                         0, 0, 0, 1, 1, 0, 0, ' ', 0, 8, FW_NORMAL, 0};
+  std::vector<WORD> t = {1,
+                         0xFFFF,
+                         0,
+                         0,
+                         0,
+                         0,
+                         static_cast<WORD>(style & 0xFFFF),
+                         static_cast<WORD>(style >> 16),
+                         0,
+                         0,
+                         0,
+                         1,
+                         1,
+                         0,
+                         0,
+                         ' ',
+                         0,
+                         8,
+                         FW_NORMAL,
+                         0};
   for (const char* p = "MS Sans Serif"; *p; ++p) t.push_back(static_cast<WORD>(*p));
   t.push_back(0);
   return t;
@@ -80,8 +110,7 @@ INT_PTR messageBoxProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) 
         platform::DestroyWindow(window);
       }
       return TRUE;
-    default:
-      return FALSE;
+    default: return FALSE;
   }
 }
 
@@ -125,9 +154,10 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
   const FontUse font = fontFor(d->font);
   fl_font(font.flFont, font.size);
   const int lineHeight = fl_height();
-  const int marginX = std::max(1, (7 * d->baseX + 2) / 4), marginY = std::max(1, (7 * d->baseY + 4) / 8);
-  const int buttonW = (50 * d->baseX + 2) / 4, buttonH = (14 * d->baseY + 4) / 8;
-  const int gap = (4 * d->baseX + 2) / 4;
+  const int marginX = std::max(1, dialogUnitsX(*d, 7));
+  const int marginY = std::max(1, dialogUnitsY(*d, 7));
+  const int buttonW = dialogUnitsX(*d, 50), buttonH = dialogUnitsY(*d, 14);
+  const int gap = dialogUnitsX(*d, 4);
   const int iconSize = info.icon ? 32 : 0, iconGap = info.icon ? marginX : 0;
   int areaX, areaY, areaW, areaH;
   Fl::screen_work_area(areaX, areaY, areaW, areaH, 0);
@@ -138,7 +168,8 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
   for (const TextLine& line : lines) textW = std::max(textW, textWidth(line.utf8));
   const int textH = lineHeight * static_cast<int>(lines.size());
   const int contentH = std::max(iconSize, textH);
-  const int buttonsW = static_cast<int>(set.ids.size()) * buttonW + (static_cast<int>(set.ids.size()) - 1) * gap;
+  const int buttonsW =
+      static_cast<int>(set.ids.size()) * buttonW + (static_cast<int>(set.ids.size()) - 1) * gap;
   const int contentW = iconSize + iconGap + textW;
   d->w = std::max(contentW, buttonsW) + 2 * marginX;
   d->h = marginY + contentH + marginY + buttonH + marginY;
@@ -149,26 +180,28 @@ int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
   placeDialogWidget(*d);
 
   const HFONT boxFont = d->font;
-  HWND label = CreateWindowExA(0, "STATIC", body.c_str(), WS_CHILD | WS_VISIBLE | SS_NOPREFIX,
-                               marginX + iconSize + iconGap, marginY + (contentH - textH) / 2,
-                               textW + 1, textH, box, reinterpret_cast<HMENU>(0xFFFF), nullptr, nullptr);
+  HWND label =
+      CreateWindowExA(0, "STATIC", body.c_str(), WS_CHILD | WS_VISIBLE | SS_NOPREFIX,
+                      marginX + iconSize + iconGap, marginY + (contentH - textH) / 2, textW + 1,
+                      textH, box, reinterpret_cast<HMENU>(0xFFFF), nullptr, nullptr);
   SendMessageA(label, WM_SETFONT, reinterpret_cast<WPARAM>(boxFont), 0);
   const std::size_t defaultIndex = std::min<std::size_t>((type >> 8) & 0xF, set.ids.size() - 1);
   int left = (findWnd(box) ? findWnd(box)->w : 0) / 2 - buttonsW / 2;
   const int top = marginY + contentH + marginY;
   HWND defaultButton = nullptr;
   for (std::size_t i = 0; i < set.ids.size(); ++i) {
-    const DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | (i == defaultIndex ? BS_DEFPUSHBUTTON : 0);
-    HWND button = CreateWindowExA(0, "BUTTON", set.labels[i], style, left, top, buttonW, buttonH, box,
-                                  reinterpret_cast<HMENU>(static_cast<std::intptr_t>(set.ids[i])),
-                                  nullptr, nullptr);
+    const DWORD style =
+        WS_CHILD | WS_VISIBLE | WS_TABSTOP | (i == defaultIndex ? BS_DEFPUSHBUTTON : 0);
+    HWND button = CreateWindowExA(
+        0, "BUTTON", set.labels[i], style, left, top, buttonW, buttonH, box,
+        reinterpret_cast<HMENU>(static_cast<std::intptr_t>(set.ids[i])), nullptr, nullptr);
     SendMessageA(button, WM_SETFONT, reinterpret_cast<WPARAM>(boxFont), 0);
     if (i == defaultIndex) defaultButton = button;
     left += buttonW + gap;
   }
   SendMessageA(box, DM_SETDEFID, static_cast<WPARAM>(set.ids[defaultIndex]), 0);
 
-  const bool disableOwner = owner && !(GetWindowLongA(owner, -16 /* GWL_STYLE */) & WS_DISABLED);
+  const bool disableOwner = owner && !(GetWindowLongA(owner, GWL_STYLE) & WS_DISABLED);
   if (disableOwner) EnableWindow(owner, FALSE);
   ShowWindow(box, SW_SHOW);
   if (defaultButton) SetFocus(defaultButton);

@@ -1,37 +1,35 @@
 // GDI32 on Linux: DCs that record text colour, background colour and mode, solid brushes,
-// LOGFONTA fonts, the classic system colours and stock icons, on FLTK 1.3's Xft fonts
-// (fontconfig picks faces: "Arial" finds Liberation Sans) and Xlib (Xft.dpi). Leaves out
-// drawing through an HDC, pens, bitmaps and rotated text (lfEscapement is ignored).
+// stock objects, LOGFONTA fonts and the classic system colours, on FLTK 1.3's Xft fonts
+// (fontconfig picks faces: "Arial" finds Liberation Sans). Leaves out drawing through an
+// HDC, pens, bitmaps, regions and rotated text (lfEscapement is ignored).
+#include "gdi.h"
+
 #include <FL/Enumerations.H>
 #include <FL/Fl.H>
-#include <FL/Fl_RGB_Image.H>
-#include <FL/Fl_Window.H>
 #include <FL/fl_draw.H>
 #include <FL/x.H>
 #include <X11/Xlib.h>
-#include <X11/Xresource.h>
 
 #include <algorithm>
 #include <cmath>
-#include <csignal>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <map>
-#include <memory>
+#include <string>
 #include <unordered_map>
 
-#include "fltk_windowing.h"
+#include "display.h"
+#include "win32_values.h"
+#include "window.h"
 
 namespace fltkwin {
 
 namespace {
 
-// Handle ranges: GDI objects never share a value with a window or with each other.
+// Handle ranges (icons sit between the stock objects and the run-time ones; see gdi.h).
 constexpr std::uintptr_t kSysBrushBase = 0x00300000;  // + COLOR_* index
 constexpr std::uintptr_t kStockBase = 0x00310000;     // + stock object index
-constexpr std::uintptr_t kIconBase = 0x00320000;      // + icon kind
 constexpr std::uintptr_t kObjectBase = 0x00400000;    // brushes, fonts and DCs made at run time
+static_assert(kStockBase < kIconHandleBase && kIconHandleBase < kObjectBase);
 constexpr int kSysColourCount = 31;
 
 enum class GdiType { Brush, Font, Dc };
@@ -108,7 +106,6 @@ constexpr COLORREF kSysColours[kSysColourCount] = {
 bool validSysColour(int index) { return index >= 0 && index < kSysColourCount && index != 25; }
 
 constexpr COLORREF kStockBrushColours[] = {0xFFFFFF, 0xC0C0C0, 0x808080, 0x404040, 0x000000};
-constexpr int kNullBrush = 5;
 
 // Stock fonts, as Windows describes them; the faces go through fontconfig like any other.
 bool stockFontLogFont(int index, LOGFONTA& lf) {
@@ -116,25 +113,24 @@ bool stockFontLogFont(int index, LOGFONTA& lf) {
   lf.lfCharSet = DEFAULT_CHARSET;
   lf.lfWeight = FW_NORMAL;
   switch (index) {
-    case 10:  // OEM_FIXED_FONT
-    case 11:  // ANSI_FIXED_FONT
-    case 16:  // SYSTEM_FIXED_FONT
+    case OEM_FIXED_FONT:
+    case ANSI_FIXED_FONT:
+    case SYSTEM_FIXED_FONT:
       std::strcpy(lf.lfFaceName, "Courier New");
       lf.lfHeight = 16;
       return true;
-    case 12:  // ANSI_VAR_FONT
-    case 17:  // DEFAULT_GUI_FONT
+    case ANSI_VAR_FONT:
+    case DEFAULT_GUI_FONT:
       std::strcpy(lf.lfFaceName, "MS Sans Serif");
-      lf.lfHeight = -((8 * screenDpi() + 36) / 72);
+      lf.lfHeight = -mulDiv(8, screenDpi(), 72);
       return true;
-    case 13:  // SYSTEM_FONT
-    case 14:  // DEVICE_DEFAULT_FONT
+    case SYSTEM_FONT:
+    case DEVICE_DEFAULT_FONT:
       std::strcpy(lf.lfFaceName, "Sans");
       lf.lfWeight = FW_BOLD;
       lf.lfHeight = 16;
       return true;
-    default:
-      return false;
+    default: return false;
   }
 }
 
@@ -177,9 +173,9 @@ FontUse resolve(const LOGFONTA& lf) {
   if (height < 0) {
     em = -height;  // character height: the em
   } else if (height > 0) {
-    em = height;   // cell height: scaled down until ascent + descent fit
+    em = height;  // cell height: scaled down until ascent + descent fit
   } else {
-    em = (12LL * screenDpi() + 48) / 96;
+    em = mulDiv(12, screenDpi(), 96);
   }
   em = std::clamp<long long>(em, 1, 1000);
   use.size = static_cast<int>(em);
@@ -216,78 +212,20 @@ const LOGFONTA* logFontOf(HFONT font) {
   return object ? &object->logFont : nullptr;
 }
 
-// ---- Icons: drawn, not loaded ----------------------------------------------------------------
-void drawApplicationIcon(unsigned char* rgba, int size) {
-  const int border = std::max(1, size / 16);
-  const int top = size / 8, bottom = size - size / 8, left = size / 16, right = size - size / 16;
-  const int title = top + std::max(3, size / 5);
-  for (int y = 0; y < size; ++y) {
-    for (int x = 0; x < size; ++x) {
-      unsigned char* p = rgba + 4 * (y * size + x);
-      p[0] = p[1] = p[2] = p[3] = 0;
-      if (x < left || x >= right || y < top || y >= bottom) continue;
-      p[3] = 255;
-      if (x < left + border || x >= right - border || y < top + border || y >= bottom - border) {
-        p[0] = p[1] = p[2] = 0x40;
-      } else if (y < title) {
-        p[0] = 0x00; p[1] = 0x40; p[2] = 0xA8;
-      } else {
-        p[0] = p[1] = p[2] = 0xFF;
-      }
-    }
-  }
-}
-
 }  // namespace
 
-// ---- Display --------------------------------------------------------------------------------------
-bool ensureDisplay() {
-  if (fl_display) return true;
-  // Tried again on every call: a display that was not there yet may come.
-  Display* display = XOpenDisplay(nullptr);
-  if (!display) {
-    static bool told = false;
-    if (!told) {
-      const char* name = std::getenv("DISPLAY");
-      std::fprintf(stderr, "cannot open the X display \"%s\"; no window can be shown\n",
-                   name ? name : "");
-      told = true;
-    }
-    return false;
-  }
-  // A dead X connection must end in FLTK's "X I/O error" exit, not in a silent SIGPIPE.
-  struct sigaction current{};
-  if (sigaction(SIGPIPE, nullptr, &current) == 0 && current.sa_handler == SIG_DFL)
-    std::signal(SIGPIPE, SIG_IGN);
-  fl_open_display(display);
-  Fl_Window::default_xclass("fileptt");
-  Fl::dnd_text_ops(0);  // text moves only by typing and pasting, which the edit checks
-  return true;
+int mulDiv(long long a, long long b, long long c) {
+  if (c == 0) return -1;
+  long long product = a * b;
+  const bool negative = (product < 0) != (c < 0);
+  if (product < 0) product = -product;
+  if (c < 0) c = -c;
+  const long long q = (product + c / 2) / c;  // halves away from zero
+  return static_cast<int>(negative ? -q : q);
 }
 
-int screenDpi() {
-  static int dpi = 0;
-  if (dpi) return dpi;
-  if (!ensureDisplay()) return 96;
-  dpi = 96;
-  if (const char* resources = XResourceManagerString(fl_display)) {
-    XrmInitialize();
-    if (XrmDatabase db = XrmGetStringDatabase(resources)) {
-      char* type = nullptr;
-      XrmValue value{};
-      if (XrmGetResource(db, "Xft.dpi", "Xft.Dpi", &type, &value) && value.addr) {
-        char* end = nullptr;
-        const double parsed = std::strtod(value.addr, &end);
-        if (end != value.addr && std::isfinite(parsed) && parsed >= 24 && parsed <= 1200)
-          dpi = static_cast<int>(std::lround(parsed));
-      }
-      XrmDestroyDatabase(db);
-    }
-  }
-  return dpi;
-}
-
-// ---- DCs, brushes, colours --------------------------------------------------------------------------
+// ---- DCs, brushes, colours
+// --------------------------------------------------------------------------
 HDC createDc(std::uintptr_t window) {
   GdiObject object;
   object.type = GdiType::Dc;
@@ -311,9 +249,9 @@ bool brushColour(HBRUSH brush, COLORREF& colour, bool& paintsNothing) {
     colour = sysColour(static_cast<int>(value - kSysBrushBase));
     return true;
   }
-  if (value >= kStockBase && value <= kStockBase + kNullBrush) {
+  if (value >= kStockBase && value <= kStockBase + NULL_BRUSH) {
     const int index = static_cast<int>(value - kStockBase);
-    if (index == kNullBrush) {
+    if (index == NULL_BRUSH) {
       paintsNothing = true;
       colour = 0;
     } else {
@@ -335,14 +273,8 @@ HBRUSH sysColourBrush(int index) {
   return reinterpret_cast<HBRUSH>(kSysBrushBase + static_cast<std::uintptr_t>(index));
 }
 
-unsigned toFlColour(COLORREF colour) {
-  return fl_rgb_color(static_cast<uchar>(colour & 0xFF), static_cast<uchar>((colour >> 8) & 0xFF),
-                      static_cast<uchar>((colour >> 16) & 0xFF));
-}
-
-// ---- Fonts ------------------------------------------------------------------------------------------------
-bool isFont(HFONT font) { return logFontOf(font) != nullptr; }
-
+// ---- Fonts
+// ------------------------------------------------------------------------------------------------
 HFONT createFontFor(const LOGFONTA& logFont) {
   GdiObject object;
   object.type = GdiType::Font;
@@ -358,7 +290,7 @@ FontUse fontFor(HFONT font) {
     return object->font.use;
   }
   const LOGFONTA* stock = logFontOf(font);
-  if (!stock) stock = logFontOf(reinterpret_cast<HFONT>(kStockBase + 13));  // SYSTEM_FONT
+  if (!stock) stock = logFontOf(reinterpret_cast<HFONT>(kStockBase + SYSTEM_FONT));
   if (stock && fl_display) {
     static std::map<const LOGFONTA*, FontUse> resolvedStock;
     auto it = resolvedStock.find(stock);
@@ -368,15 +300,11 @@ FontUse fontFor(HFONT font) {
   return system.use;
 }
 
-void deleteGdiObject(HGDIOBJ object) {
+bool deleteGdiObject(HGDIOBJ object) {
   auto it = objects().find(raw(object));
-  if (it != objects().end() && it->second.type != GdiType::Dc) objects().erase(it);
-}
-
-int textHeight(const FontUse& font) {
-  if (!fl_display) return font.size + font.size / 4;
-  fl_font(font.flFont, font.size);
-  return fl_height();
+  if (it == objects().end() || it->second.type == GdiType::Dc) return false;
+  objects().erase(it);
+  return true;
 }
 
 void baseUnits(HFONT font, int& baseX, int& baseY) {
@@ -393,73 +321,23 @@ void baseUnits(HFONT font, int& baseX, int& baseY) {
   if (baseY < 1) baseY = 1;
 }
 
-// ---- Icons ------------------------------------------------------------------------------------------------
-HICON stockIcon(int which) {
-  if (which < 1 || which > 5) return nullptr;
-  return reinterpret_cast<HICON>(kIconBase + static_cast<std::uintptr_t>(which));
+namespace {
+
+// SetTextColor and SetBkColor: the previous colour, CLR_INVALID for a non-DC.
+COLORREF replaceDcColour(HDC dc, COLORREF DcState::*field, COLORREF colour) {
+  DcState* state = findDc(dc);
+  if (!state) return CLR_INVALID;
+  const COLORREF previous = state->*field;
+  state->*field = colour & 0x00FFFFFF;
+  return previous;
 }
 
-int iconKind(HICON icon) {
-  const std::uintptr_t value = raw(icon);
-  if (value > kIconBase && value <= kIconBase + 5) return static_cast<int>(value - kIconBase);
-  return 0;
-}
-
-const void* iconImages(int kind) {
-  // Every stock icon shows as the generic application icon in the window manager.
-  (void)kind;
-  static Fl_RGB_Image* images[2] = {nullptr, nullptr};
-  static std::unique_ptr<unsigned char[]> pixels16, pixels32;
-  if (!images[0]) {
-    pixels16.reset(new unsigned char[16 * 16 * 4]);
-    pixels32.reset(new unsigned char[32 * 32 * 4]);
-    drawApplicationIcon(pixels16.get(), 16);
-    drawApplicationIcon(pixels32.get(), 32);
-    images[0] = new Fl_RGB_Image(pixels16.get(), 16, 16, 4);
-    images[1] = new Fl_RGB_Image(pixels32.get(), 32, 32, 4);
-  }
-  return images;
-}
-
-void drawIcon(int kind, int x, int y, int size) {
-  const int stroke = std::max(2, size / 9);
-  switch (kind) {
-    case 2: {  // error: a red disc with a white cross
-      fl_color(fl_rgb_color(0xD0, 0x10, 0x10));
-      fl_pie(x, y, size, size, 0, 360);
-      fl_color(FL_WHITE);
-      fl_line_style(FL_SOLID | FL_CAP_ROUND, stroke);
-      const int a = size * 3 / 10, b = size - a - 1;
-      fl_line(x + a, y + a, x + b, y + b);
-      fl_line(x + b, y + a, x + a, y + b);
-      fl_line_style(0);
-      break;
-    }
-    case 4: {  // warning: a yellow triangle with "!"
-      fl_color(fl_rgb_color(0xF8, 0xD0, 0x20));
-      fl_polygon(x + size / 2, y, x + size - 1, y + size - 1, x, y + size - 1);
-      fl_color(FL_BLACK);
-      fl_font(FL_HELVETICA_BOLD, size * 2 / 3);
-      fl_draw("!", x, y + size / 6, size, size, FL_ALIGN_CENTER);
-      break;
-    }
-    case 3:    // question
-    case 5: {  // information
-      fl_color(fl_rgb_color(0x20, 0x60, 0xD0));
-      fl_pie(x, y, size, size, 0, 360);
-      fl_color(FL_WHITE);
-      fl_font(FL_HELVETICA_BOLD, size * 2 / 3);
-      fl_draw(kind == 3 ? "?" : "i", x, y, size, size, FL_ALIGN_CENTER);
-      break;
-    }
-    default:
-      break;
-  }
-}
+}  // namespace
 
 }  // namespace fltkwin
 
-// ---- The GDI32 calls ---------------------------------------------------------------------------------------
+// ---- The GDI32 calls
+// ---------------------------------------------------------------------------------------
 namespace platform {
 
 using namespace fltkwin;
@@ -479,19 +357,13 @@ int ReleaseDC(HWND, HDC dc) {
 int GetDeviceCaps(HDC dc, int index) {
   if (!findDc(dc)) return 0;
   switch (index) {
-    case 88:  // LOGPIXELSX
-    case LOGPIXELSY:
-      return screenDpi();
-    case 8:  // HORZRES
-      return ensureDisplay() ? Fl::w() : 0;
-    case 10:  // VERTRES
-      return ensureDisplay() ? Fl::h() : 0;
-    case 12:  // BITSPIXEL
-      return ensureDisplay() ? DefaultDepth(fl_display, fl_screen) : 0;
-    case 14:  // PLANES
-      return 1;
-    default:
-      return 0;
+    case LOGPIXELSX:
+    case LOGPIXELSY: return screenDpi();
+    case HORZRES: return ensureDisplay() ? Fl::w() : 0;
+    case VERTRES: return ensureDisplay() ? Fl::h() : 0;
+    case BITSPIXEL: return ensureDisplay() ? DefaultDepth(fl_display, fl_screen) : 0;
+    case PLANES: return 1;
+    default: return 0;
   }
 }
 
@@ -510,27 +382,14 @@ HBRUSH CreateSolidBrush(COLORREF colour) {
 BOOL DeleteObject(HGDIOBJ object) {
   const std::uintptr_t value = raw(object);
   if (value >= kSysBrushBase && value < kObjectBase) return TRUE;  // stock: never deleted
-  auto it = objects().find(value);
-  if (it == objects().end() || it->second.type == GdiType::Dc) return FALSE;
-  objects().erase(it);
-  return TRUE;
+  return deleteGdiObject(object) ? TRUE : FALSE;
 }
 
 COLORREF SetTextColor(HDC dc, COLORREF colour) {
-  DcState* state = findDc(dc);
-  if (!state) return 0xFFFFFFFF;  // CLR_INVALID
-  const COLORREF previous = state->text;
-  state->text = colour & 0x00FFFFFF;
-  return previous;
+  return replaceDcColour(dc, &DcState::text, colour);
 }
 
-COLORREF SetBkColor(HDC dc, COLORREF colour) {
-  DcState* state = findDc(dc);
-  if (!state) return 0xFFFFFFFF;
-  const COLORREF previous = state->back;
-  state->back = colour & 0x00FFFFFF;
-  return previous;
-}
+COLORREF SetBkColor(HDC dc, COLORREF colour) { return replaceDcColour(dc, &DcState::back, colour); }
 
 int SetBkMode(HDC dc, int mode) {
   DcState* state = findDc(dc);
@@ -545,7 +404,7 @@ DWORD GetSysColor(int index) { return sysColour(index); }
 HBRUSH GetSysColorBrush(int index) { return sysColourBrush(index); }
 
 HGDIOBJ GetStockObject(int index) {
-  if (index >= 0 && index <= kNullBrush) return reinterpret_cast<HGDIOBJ>(kStockBase + index);
+  if (index >= 0 && index <= NULL_BRUSH) return reinterpret_cast<HGDIOBJ>(kStockBase + index);
   LOGFONTA lf;
   if (stockFontLogFont(index, lf)) return reinterpret_cast<HGDIOBJ>(kStockBase + index);
   return nullptr;

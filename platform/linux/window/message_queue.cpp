@@ -1,15 +1,30 @@
-// The thread's message queue on Linux: PeekMessageA, TranslateMessage, DispatchMessageA and
-// SetTimer, on FLTK 1.3's event loop (Fl::check, Fl::add_timeout). Widgets post input here
-// and it acts only when dispatched; a timer is a flag, so one WM_TIMER at most waits.
-// Leaves out waiting for messages (GetMessage), hooks and cross-thread messages.
+// The thread's message queue on Linux: PeekMessageA, TranslateMessage, DispatchMessageA
+// and SetTimer, on FLTK 1.3's event loop (Fl::check, Fl::add_timeout). Widgets post input
+// here and it acts only when dispatched; a timer is a flag, so one WM_TIMER at most waits.
+// Waiting for input (pumpDisplay, idlePause, and Sleep, whose 1 ms is the message
+// loops' idle pause) lives here too, beside the timers it must not outsleep. Leaves out waiting for messages (GetMessage), hooks and cross-thread
+// messages.
+#include "message_queue.h"
+
 #include <FL/Fl.H>
 #include <FL/x.H>
 
+#include <sched.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <ctime>
 #include <deque>
+#include <string>
 #include <vector>
 
-#include "fltk_windowing.h"
+#include "dialog_window.h"
+#include "display.h"
+#include "focus.h"
+#include "text.h"
+#include "win32_values.h"
+#include "window.h"
+#include "platform/linux/kernel32/watchdog.h"
 
 namespace fltkwin {
 
@@ -47,12 +62,6 @@ UINT_PTR nextThreadTimerId = 0x7FF0;
 int modifiersOfLastMessage = 0;
 MSG lastKeyMessage{};
 std::string lastKeyText;
-
-int fltkDepth = 0;
-std::vector<Fl_Widget*>& widgetsToDelete() {
-  static std::vector<Fl_Widget*> w;
-  return w;
-}
 
 double monotonicSeconds() {
   timespec now{};
@@ -121,44 +130,28 @@ std::string charactersForKey(WPARAM vk, int modifiers) {
 
 }  // namespace
 
-FltkScope::FltkScope() { ++fltkDepth; }
-FltkScope::~FltkScope() { --fltkDepth; }
-bool insideFltk() { return fltkDepth > 0; }
-
-void deleteWidgetLater(Fl_Widget* widget) {
-  if (widget) widgetsToDelete().push_back(widget);
-}
-
-void deletePendingWidgets() {
-  if (insideFltk()) return;
-  std::vector<Fl_Widget*> batch;
-  batch.swap(widgetsToDelete());
-  for (Fl_Widget* widget : batch) {
-    if (Fl_Window* window = widget->as_window(); window && !window->parent()) {
-      window->hide();
-    } else if (Fl_Group* parent = widget->parent()) {
-      parent->remove(widget);
-    }
-    delete widget;
-  }
-  // A window that is gone leaves the screen now, not at the next round of the loop.
-  if (!batch.empty() && fl_display) XFlush(fl_display);
-}
-
 void pumpDisplay() {
   if (!fl_display || insideFltk()) return;
   FltkScope scope;
   Fl::check();
 }
 
+// Win32 grants a pause of 1 ms one tick of the system timer, 15.6 ms by default; an
+// idle loop there wakes 64 times a second. The same bound here: input, an X event or a
+// due timer (our window timers are FLTK timeouts) ends the pause at once, so nothing
+// waits longer for it, and the bound only sets how often an idle loop looks round (and
+// tells the watchdog that it is alive). Without FLTK to wait on (no display, or FLTK on
+// the stack) the pause is the plain millisecond.
 void idlePause() {
+  constexpr double kTimerGranularity = 0.0156;
   if (fl_display && !insideFltk()) {
     FltkScope scope;
-    Fl::wait(0.001);
+    Fl::wait(kTimerGranularity);
     return;
   }
   timespec pause{0, 1000000};
-  nanosleep(&pause, nullptr);
+  while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {
+  }
 }
 
 DWORD tickCount() {
@@ -198,8 +191,8 @@ void postKeyInput(std::uintptr_t dialog, UINT message, WPARAM vk, LPARAM lParam,
 void discardMessagesFor(std::uintptr_t window) {
   auto& q = queue();
   for (auto it = q.begin(); it != q.end();) {
-    const bool gone = (!it->toFocus && fromHwnd(it->msg.hwnd) == window) ||
-                      (it->toFocus && it->dialog == window);
+    const bool gone =
+        (!it->toFocus && fromHwnd(it->msg.hwnd) == window) || (it->toFocus && it->dialog == window);
     it = gone ? q.erase(it) : it + 1;
   }
 }
@@ -220,10 +213,33 @@ void killTimersOf(std::uintptr_t window) {
 
 namespace platform {
 
+// Sleep(1) is how the toolkit's loop pauses when its queue is empty: it gets the idle
+// pause above, as Win32 gives it a timer tick. Every other length keeps its plain
+// meaning: the thread waits that long and no message is handled meanwhile.
+void Sleep(DWORD milliseconds) {
+  constexpr DWORD kInfinite = 0xFFFFFFFFu;
+  if (milliseconds == 0) {
+    ::sched_yield();
+    return;
+  }
+  if (milliseconds == 1) {
+    fltkwin::idlePause();
+    return;
+  }
+  if (milliseconds == kInfinite) {
+    for (;;) ::pause();
+  }
+  timespec left{static_cast<time_t>(milliseconds / 1000),
+                static_cast<long>(milliseconds % 1000) * 1000000L};
+  while (::nanosleep(&left, &left) != 0 && errno == EINTR) {
+  }
+}
+
 using namespace fltkwin;
 
 BOOL PeekMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax, UINT removeMode) {
   if (!msg) return FALSE;
+  watchdog::loopAlive();
   if (!insideFltk()) {
     finishPendingHides();
     deletePendingWidgets();

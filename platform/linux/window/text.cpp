@@ -2,12 +2,12 @@
 // to and from FLTK's UTF-8, "&" mnemonics, and the line breaking of a SS_LEFT static.
 // On top of FLTK's fl_draw and fl_width; measuring and drawing need the font set by the
 // caller. Leaves out tab stops (a tab is a space) and right-to-left text.
+#include "text.h"
+
 #include <FL/fl_draw.H>
 
 #include <array>
 #include <cstdint>
-
-#include "fltk_windowing.h"
 
 namespace fltkwin {
 
@@ -25,14 +25,6 @@ char32_t ansiCodePoint(unsigned char byte) {
   return byte;
 }
 
-// The ANSI byte for a code point, or -1 when the code page has none.
-int ansiByte(char32_t codePoint) {
-  if (codePoint < 0x80 || (codePoint >= 0xA0 && codePoint <= 0xFF)) return static_cast<int>(codePoint);
-  for (std::size_t i = 0; i < kHighControls.size(); ++i)
-    if (kHighControls[i] == codePoint) return static_cast<int>(0x80 + i);
-  return -1;
-}
-
 void appendUtf8(std::string& out, char32_t c) {
   if (c < 0x80) {
     out += static_cast<char>(c);
@@ -46,13 +38,21 @@ void appendUtf8(std::string& out, char32_t c) {
   }
 }
 
-int upperAnsi(int c) {
-  if (c >= 'a' && c <= 'z') return c - 32;
-  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return c - 32;
-  return c;
+}  // namespace
+
+int ansiByte(char32_t codePoint) {
+  if (codePoint < 0x80 || (codePoint >= 0xA0 && codePoint <= 0xFF))
+    return static_cast<int>(codePoint);
+  for (std::size_t i = 0; i < kHighControls.size(); ++i)
+    if (kHighControls[i] == codePoint) return static_cast<int>(0x80 + i);
+  return -1;
 }
 
-}  // namespace
+int upperAnsi(int c) {
+  if (c >= 'a' && c <= 'z') return c - 32;
+  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return c - 32;  // \xF7 is the division sign
+  return c;
+}
 
 std::string ansiToUtf8(const std::string& ansi) {
   std::string out;
@@ -200,11 +200,15 @@ std::vector<TextLine> wrapText(const std::string& ansi, bool processMnemonic, bo
   return lines;
 }
 
+int lineWidth(const TextLine& line) {
+  return static_cast<int>(fl_width(line.utf8.c_str(), static_cast<int>(line.utf8.size())) + 0.5);
+}
+
 void drawTextLine(const TextLine& line, const FontUse& font, int x, int top, int lineHeight) {
   const int baseline = top + lineHeight - fl_descent();
   const int n = static_cast<int>(line.utf8.size());
   if (n > 0) fl_draw(line.utf8.c_str(), n, x, baseline);
-  const int fullWidth = static_cast<int>(fl_width(line.utf8.c_str(), n) + 0.5);
+  const int fullWidth = lineWidth(line);
   if (font.underline && n > 0) fl_xyline(x, baseline + 1, x + fullWidth - 1);
   if (font.strikeOut && n > 0) {
     const int middle = baseline - (lineHeight - fl_descent()) / 3;

@@ -1,0 +1,201 @@
+// The rig's GUI job inside the guest: the real fileptt on Xvfb, driven with xdotool as
+// an operator would, once per scenario below and per port given, each step marked
+// (guest_marker.h) so that the host can judge the lines from QEMU's trace. Nothing here
+// reads the lines: what it records as facts is only what the program showed or how it
+// ended. Built on the end-to-end tests' helpers (XSession, ProgramWindow, ProgramRun)
+// and xtest::Xvfb; runs in the guest with the host's libraries, over the shared root.
+//
+// Usage: rig_gui PROGRAM NAME=PORT_TEXT...   e.g. rig_gui /path/fileptt ftdi_sio=1 8250=2
+//   Steps are labelled NAME.SCENARIO.STEP (gui_cases.cpp reads them).
+//
+// A scenario is a row of kScenarios: how the keyed program is ended, and what the run
+// records. A new way of ending it (or of starving it, e.g. a stalled working
+// directory) is a new row and a new row in gui_cases.cpp.
+#include <signal.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "guest_marker.h"
+#include "program_run.h"
+#include "program_window.h"
+#include "x_session.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using e2e::LabelText;
+
+constexpr auto kWindowDeadline = 60s;  // a start-up under TCG takes seconds
+constexpr auto kLabelDeadline = 10s;
+constexpr auto kExitDeadline = 20s;
+// Two ticks and a little: long enough for the lines to show whether a tick moved them.
+constexpr auto kTwoTicks = 1100ms;
+
+struct Session {
+  xtest::Xvfb& x;
+  e2e::ProgramRun& run;
+  std::optional<e2e::XSession>& connection;  // ours, to look at and close windows
+  e2e::XSession& xs;
+  e2e::ProgramWindow window;
+  std::string prefix;
+  bool mark(const std::string& step) const { return rig::mark(prefix + "." + step); }
+  void fact(const std::string& name, const std::string& value) const {
+    rig::fact(prefix + "." + name, value);
+  }
+};
+
+// Waits (polling) until the program holds a tty open: the port is set.
+bool waitForHeldPort(pid_t pid, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (std::chrono::steady_clock::now() < deadline) {
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", ec))
+      if (fs::read_symlink(e.path(), ec).string().rfind("/dev/tty", 0) == 0) return true;
+    std::this_thread::sleep_for(20ms);
+  }
+  return false;
+}
+
+struct Scenario {
+  const char* name;
+  // Ends (or not) the keyed program; true when it did what it should.
+  std::function<bool(Session&)> end;
+};
+
+bool waitForExit(Session& s) {
+  const auto exit = s.run.waitForExit(kExitDeadline);
+  s.fact("exit", exit ? exit->describe() : "still running");
+  return exit.has_value();
+}
+
+bool killWith(Session& s, int signal) {
+  s.mark("end");
+  ::kill(s.run.pid(), signal);
+  const bool ended = waitForExit(s);
+  s.mark("ended");
+  return ended;
+}
+
+const Scenario kScenarios[] = {
+    // The whole keying cycle, then a second "Set comport" on the same port, then Escape.
+    {"escape",
+     [](Session& s) {
+       s.mark("tx-removed");
+       s.run.remove("TX.txt");
+       s.fact("label-after-remove", e2e::describe(s.window.waitForLabel(LabelText::PttOff, kLabelDeadline).text));
+       s.mark("unkeyed");
+       std::this_thread::sleep_for(kTwoTicks);
+       s.mark("second-set");
+       s.window.clickSetComport();
+       std::this_thread::sleep_for(kTwoTicks);
+       s.mark("second-set-done");
+       s.run.createFile("TX.txt");
+       s.window.waitForLabel(LabelText::PttOn, kLabelDeadline);
+       std::this_thread::sleep_for(kTwoTicks);
+       s.mark("end");
+       e2e::pressKeys({"Escape"});
+       const bool ended = waitForExit(s);
+       s.mark("ended");
+       return ended;
+     }},
+    {"close-button",
+     [](Session& s) {
+       s.mark("end");
+       s.window.clickClose();
+       const bool ended = waitForExit(s);
+       s.mark("ended");
+       return ended;
+     }},
+    {"close-box",
+     [](Session& s) {
+       s.mark("end");
+       s.xs.sendDeleteWindow(s.window.id());
+       const bool ended = waitForExit(s);
+       s.mark("ended");
+       return ended;
+     }},
+    {"sigkill", [](Session& s) { return killWith(s, SIGKILL); }},
+    {"sigterm", [](Session& s) { return killWith(s, SIGTERM); }},
+    {"sigsegv", [](Session& s) { return killWith(s, SIGSEGV); }},
+    // Last for a port: the X server goes, and is started again for the next port.
+    {"x-killed",
+     [](Session& s) {
+       // Our own connection would end this process with the server (Xlib's I/O error
+       // handler exits), so it goes first; the window is not looked at again.
+       s.connection.reset();
+       s.mark("end");
+       s.x.kill();
+       const bool ended = waitForExit(s);
+       s.mark("ended");
+       return ended;
+     }},
+};
+
+// One scenario on one port: start, set the port, key with TX.txt, end as the row says.
+bool runScenario(xtest::Xvfb& x, const std::string& program, const std::string& port,
+                 const std::string& portText, const Scenario& scenario) {
+  ::setenv("DISPLAY", x.display().c_str(), 1);
+  std::optional<e2e::XSession> connection;
+  e2e::XSession& xs = connection.emplace();
+  e2e::ProgramRun run;
+  const std::string prefix = port + "." + scenario.name;
+  rig::mark(prefix + ".start");
+  if (!xs.connected() || !run.start(program, "")) return rig::fact(prefix + ".failed", "no start"), false;
+  const unsigned long id = xs.waitForWindow(e2e::kMainTitle, kWindowDeadline);
+  if (id == 0) return rig::fact(prefix + ".failed", "no window"), false;
+  Session s{x, run, connection, xs, e2e::ProgramWindow(xs, id), prefix};
+  s.window.waitForLabel(LabelText::PttOff, kLabelDeadline);
+  std::this_thread::sleep_for(kTwoTicks);
+
+  s.mark("set");
+  s.window.typePortText(portText);
+  s.window.clickSetComport();
+  const bool held = waitForHeldPort(run.pid(), kLabelDeadline);
+  s.fact("port-held", held ? "yes" : "no");
+  std::this_thread::sleep_for(kTwoTicks);
+
+  s.mark("tx-created");
+  run.createFile("TX.txt");
+  s.fact("label-after-create", e2e::describe(s.window.waitForLabel(LabelText::PttOn, kLabelDeadline).text));
+  std::this_thread::sleep_for(kTwoTicks);
+  s.mark("keyed");
+  const bool ended = scenario.end(s);
+  if (!ended) ::kill(run.pid(), SIGKILL), run.waitForExit(kExitDeadline);
+  return ended;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: rig_gui PROGRAM NAME=PORT_TEXT...\n");
+    return 2;
+  }
+  const std::string program = argv[1];
+  int failures = 0;
+  for (int i = 2; i < argc; ++i) {
+    const std::string arg = argv[i];
+    const auto eq = arg.find('=');
+    const std::string port = arg.substr(0, eq), text = arg.substr(eq + 1);
+    xtest::Xvfb x;
+    if (!x.start()) {
+      std::fprintf(stderr, "rig_gui: no Xvfb\n");
+      return 1;
+    }
+    for (const Scenario& scenario : kScenarios) {
+      if (!runScenario(x, program, port, text, scenario)) ++failures;
+      std::fprintf(stderr, "rig_gui: %s %s done\n", port.c_str(), scenario.name);
+    }
+  }
+  rig::mark("end");
+  return failures == 0 ? 0 : 1;
+}
