@@ -19,6 +19,7 @@
 #include <string>
 
 #include "platform/linux/kernel32/device_facts.h"
+#include "platform/linux/kernel32/devices.h"
 #include "platform/linux/kernel32/errors.h"
 #include "platform/linux/kernel32/handles.h"
 #include "platform/linux/kernel32/open_report.h"
@@ -120,9 +121,9 @@ bool prepareTerminal(int fd, DeviceRecord& record) {
   return true;
 }
 
-// Opens `path` into `record` as CreateFileA does; false with the last error set on
-// failure, when the record's destructor closes whatever was opened.
-bool openDevice(const std::string& path, DWORD access, bool exclusive, bool inherit,
+}  // namespace
+
+bool posix::openDevice(const std::string& path, DWORD access, bool exclusive, bool inherit,
                 DeviceRecord& record) {
   if (exclusive && lockedByAnyone(path)) return failWith(kErrorSharingViolation, false);
   record.fd = openRetrying(path.c_str(), openFlags(access, inherit));
@@ -138,6 +139,8 @@ bool openDevice(const std::string& path, DWORD access, bool exclusive, bool inhe
   return prepareTerminal(fd, record);
 }
 
+namespace {
+
 HANDLE createFile(LPCSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security,
                   DWORD creation) {
   if (!name || name[0] == '\0') return failWith(kErrorPathNotFound, INVALID_HANDLE_VALUE);
@@ -149,6 +152,12 @@ HANDLE createFile(LPCSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBU
   const bool inherit = security && security->bInheritHandle;
   if (!openDevice(resolved.path, access, shareMode == 0, inherit, *record))
     return INVALID_HANDLE_VALUE;
+  record->portName = withoutDeviceNamespace(name);
+  record->path = resolved.path;
+  record->access = access;
+  record->exclusive = shareMode == 0;
+  record->inherit = inherit;
+  record->identity = identityOf(resolved.path, openingRoots());
   const int fd = record->fd;
   const HANDLE handle = addDevice(std::move(record));
   // A port the watchdog cannot drop if the message loop stalls is not kept open.
@@ -190,6 +199,7 @@ BOOL CloseHandle(HANDLE object) {
   if (!device) return failWith(kErrorInvalidHandle, FALSE);
   const int fd = device->fd;
   device->fd = -1;
+  if (fd < 0) return TRUE;  // a port lost and not back: let go of already
   watchdog::forgetPort(fd);
   // Linux releases the descriptor even when close reports EINTR; it is never retried.
   if (::close(fd) != 0 && errno != EINTR) return failWith(win32ErrorFromErrno(errno), FALSE);
