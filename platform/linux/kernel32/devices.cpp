@@ -1,7 +1,8 @@
 // KERNEL32 devices on POSIX: opening a serial device (CreateFileA, with the check that
-// no other program holds it), GetFileType and CloseHandle. Built on open/flock/termios
-// and the handle table of handles.h. Leaves out every CreateFileA disposition but
-// OPEN_EXISTING, overlapped I/O and security descriptors.
+// no other program holds it, and that the device is a terminal whose DTR and RTS can
+// be driven), GetFileType and CloseHandle. Built on open/flock/termios and the handle
+// table of handles.h. Leaves out every CreateFileA disposition but OPEN_EXISTING,
+// overlapped I/O and security descriptors.
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -18,6 +19,7 @@
 #include <string>
 
 #include "platform/linux/kernel32/device_facts.h"
+#include "platform/linux/kernel32/devices.h"
 #include "platform/linux/kernel32/errors.h"
 #include "platform/linux/kernel32/handles.h"
 #include "platform/linux/kernel32/open_report.h"
@@ -77,9 +79,51 @@ int openRetrying(const char* path, int flags) {
   return fd;
 }
 
-// Opens `path` into `record` as CreateFileA does; false with the last error set on
-// failure, when the record's destructor closes whatever was opened.
-bool openDevice(const std::string& path, DWORD access, bool exclusive, bool inherit,
+// Makes the open terminal `fd` a port as Win32 opens one: exclusive, HUPCL set, at
+// B0, both lines low. False, with the last error set, when it is no terminal or its
+// lines cannot be driven (/dev/null, a FIFO, a regular file, a bare pseudo-terminal):
+// such a port would count as set while nothing could ever be keyed. The code is
+// kErrorNotSupported, so that the report of the failure can tell this case.
+bool prepareTerminal(int fd, DeviceRecord& record) {
+  termios settings;
+  if (::tcgetattr(fd, &settings) != 0) return failWith(kErrorNotSupported, false);
+  record.isTerminal = true;
+  // Root passes through TIOCEXCL; the flock before this is what stops a second root open.
+  ::ioctl(fd, TIOCEXCL);
+  // With HUPCL the kernel drops both lines at every release of the port, a crash or
+  // kill of this process included, as Windows serial drivers do at close. It is set
+  // before the lines are tried, so that closing a port refused below drops them too.
+  bool changed = false;
+  if (!(settings.c_cflag & HUPCL)) {
+    settings.c_cflag |= HUPCL;
+    changed = true;
+  }
+  // The device is left at speed B0, at which the kernel raises no line when the port
+  // is opened: the next open of it, ours or any program's, after a close or a kill,
+  // cannot key the transmitter. The speed it had is what the control block reports.
+  const speed_t speed = cfgetospeed(&settings);
+  if (speed != B0) {
+    record.speedAtB0 = speed;
+    cfsetispeed(&settings, B0);
+    cfsetospeed(&settings, B0);
+    changed = true;
+  }
+  if (changed && ::tcsetattr(fd, TCSANOW, &settings) != 0)
+    return failWith(win32ErrorFromErrno(errno), false);
+  // Linux raised DTR and RTS on the open; Win32 ports open with both low.
+  int lines = 0;
+  if (::ioctl(fd, TIOCMGET, &lines) != 0) return failWith(kErrorNotSupported, false);
+  lines = TIOCM_DTR | TIOCM_RTS;
+  if (::ioctl(fd, TIOCMBIC, &lines) != 0) return failWith(kErrorNotSupported, false);
+  record.modesKnown = true;
+  record.dtrControl = DTR_CONTROL_DISABLE;
+  record.rtsControl = RTS_CONTROL_DISABLE;
+  return true;
+}
+
+}  // namespace
+
+bool posix::openDevice(const std::string& path, DWORD access, bool exclusive, bool inherit,
                 DeviceRecord& record) {
   if (exclusive && lockedByAnyone(path)) return failWith(kErrorSharingViolation, false);
   record.fd = openRetrying(path.c_str(), openFlags(access, inherit));
@@ -92,41 +136,10 @@ bool openDevice(const std::string& path, DWORD access, bool exclusive, bool inhe
   if (S_ISDIR(st.st_mode)) return failWith(kErrorAccessDenied, false);
   if (exclusive && ::flock(fd, LOCK_EX | LOCK_NB) != 0)
     return failWith(win32ErrorFromErrno(errno), false);
-
-  termios settings;
-  if (::tcgetattr(fd, &settings) == 0) {
-    record.isTerminal = true;
-    // Root passes through TIOCEXCL; the flock above is what stops a second root open.
-    ::ioctl(fd, TIOCEXCL);
-    // Linux raised DTR and RTS on the open; Win32 ports open with both low.
-    int lines = TIOCM_DTR | TIOCM_RTS;
-    if (::ioctl(fd, TIOCMBIC, &lines) == 0) {
-      record.modesKnown = true;
-      record.dtrControl = DTR_CONTROL_DISABLE;
-      record.rtsControl = RTS_CONTROL_DISABLE;
-    }
-    // With HUPCL the kernel drops both lines at every release of the port, a crash
-    // or kill of this process included, as Windows serial drivers do at close.
-    bool changed = false;
-    if (!(settings.c_cflag & HUPCL)) {
-      settings.c_cflag |= HUPCL;
-      changed = true;
-    }
-    // The device is left at speed B0, at which the kernel raises no line when the port
-    // is opened: the next open of it, ours or any program's, after a close or a kill,
-    // cannot key the transmitter. The speed it had is what the control block reports.
-    const speed_t speed = cfgetospeed(&settings);
-    if (speed != B0) {
-      record.speedAtB0 = speed;
-      cfsetispeed(&settings, B0);
-      cfsetospeed(&settings, B0);
-      changed = true;
-    }
-    if (changed && ::tcsetattr(fd, TCSANOW, &settings) != 0)
-      return failWith(win32ErrorFromErrno(errno), false);
-  }
-  return true;
+  return prepareTerminal(fd, record);
 }
+
+namespace {
 
 HANDLE createFile(LPCSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES security,
                   DWORD creation) {
@@ -139,6 +152,12 @@ HANDLE createFile(LPCSTR name, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBU
   const bool inherit = security && security->bInheritHandle;
   if (!openDevice(resolved.path, access, shareMode == 0, inherit, *record))
     return INVALID_HANDLE_VALUE;
+  record->portName = withoutDeviceNamespace(name);
+  record->path = resolved.path;
+  record->access = access;
+  record->exclusive = shareMode == 0;
+  record->inherit = inherit;
+  record->identity = identityOf(resolved.path, openingRoots());
   const int fd = record->fd;
   const HANDLE handle = addDevice(std::move(record));
   // A port the watchdog cannot drop if the message loop stalls is not kept open.
@@ -180,6 +199,7 @@ BOOL CloseHandle(HANDLE object) {
   if (!device) return failWith(kErrorInvalidHandle, FALSE);
   const int fd = device->fd;
   device->fd = -1;
+  if (fd < 0) return TRUE;  // a port lost and not back: let go of already
   watchdog::forgetPort(fd);
   // Linux releases the descriptor even when close reports EINTR; it is never retried.
   if (::close(fd) != 0 && errno != EINTR) return failWith(win32ErrorFromErrno(errno), FALSE);

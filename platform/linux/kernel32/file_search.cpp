@@ -3,8 +3,9 @@
 // symbolic link), so a probe costs the same in a directory of ten entries or a
 // million; only names with wildcards read the directory. Names compare byte for byte
 // as Linux stores them; where the file system ignores letter case, the entry is
-// reported under its stored name. Built on POSIX stat and readdir and the handle
-// table; leaves out short (8.3) names and the backslash as a separator.
+// reported under its stored name. A relative name is looked for in the directory that
+// the start path leads to now (working_directory.h). Built on POSIX stat and readdir
+// and the handle table; leaves out short (8.3) names and the backslash as a separator.
 #include <dirent.h>
 #include <fcntl.h>
 #include <strings.h>
@@ -20,6 +21,7 @@
 
 #include "platform/linux/kernel32/errors.h"
 #include "platform/linux/kernel32/handles.h"
+#include "platform/linux/kernel32/working_directory.h"
 #include "platform/platform.h"
 
 using namespace posix;
@@ -216,6 +218,9 @@ HANDLE findFirst(LPCSTR name, LPWIN32_FIND_DATAA found) {
   const std::string_view leaf = std::string_view(path).substr(directoryPart.size());
   if (leaf.empty()) return failWith(kErrorFileNotFound, INVALID_HANDLE_VALUE);
   if (hasWildcard(directoryPart)) return failWith(kErrorInvalidName, INVALID_HANDLE_VALUE);
+  // A relative name is looked up in the directory the start path leads to now.
+  if (path[0] != '/' && !followStartDirectory())
+    return failWith(kErrorPathNotFound, INVALID_HANDLE_VALUE);
   if (!hasWildcard(leaf)) return findDirect(path, directoryPart, leaf, found);
   return findReading(directoryPart, leaf, found);
 }

@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/linux/kernel32/device_facts.h"
 #include "platform/platform.h"
 
 namespace posix {
@@ -43,6 +44,15 @@ struct DeviceRecord {
   // when opened (9600, Windows' default, when it was at B0 already).
   speed_t speedAtB0 = B9600;
   DcbKeptFields kept;
+  // How it was opened, so that the same device can be opened again the same way when
+  // it comes back after it was lost (lost_ports.h); fd is -1 while it is lost.
+  std::string portName;  // "COM7", as the operator knows it
+  std::string path;      // what the name resolved to: a mapping entry, /dev/ttyUSB0
+  DWORD access = 0;
+  bool exclusive = true;
+  bool inherit = false;
+  DeviceIdentity identity;
+  bool lost = false;
   ~DeviceRecord();
 };
 

@@ -4,6 +4,7 @@
 
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -47,9 +48,27 @@ std::string finalTarget(const std::string& path) {
   return std::filesystem::path(current).lexically_normal().string();
 }
 
+// What a device that opened but was refused is, when it is not a terminal whose DTR
+// and RTS can be driven.
+std::string notAPortReason(const std::string& path) {
+  struct stat st;
+  std::string kind;
+  if (::stat(path.c_str(), &st) == 0) {
+    if (S_ISREG(st.st_mode)) kind = "a disk file, ";
+    else if (S_ISFIFO(st.st_mode)) kind = "a FIFO, ";
+    else if (S_ISSOCK(st.st_mode)) kind = "a socket, ";
+    else if (S_ISCHR(st.st_mode) && ::major(st.st_rdev) >= 136 && ::major(st.st_rdev) <= 143)
+      kind = "a pseudo-terminal without modem lines, ";
+  }
+  return "it is " + kind + "not a serial port whose DTR and RTS can be driven: nothing could be keyed";
+}
+
 std::string failureReason(std::string_view name, const ResolvedName& resolved, DWORD code,
                           const std::string& portsDir, const DeviceRoots& roots) {
   const int number = comPortNumber(name);
+  if (number == 0)
+    return "only COM1 to COM256, written plainly (or as \\\\.\\COMn), name a port; no other "
+           "name is opened, so that nothing planted in the working directory becomes one";
   const std::string mapping = portsDir.empty() ? "" : portsDir + "/" + std::string(name);
   if (resolved.error != 0) {
     struct stat st;
@@ -68,9 +87,7 @@ std::string failureReason(std::string_view name, const ResolvedName& resolved, D
       return std::string(name) + " is mapped to " + finalTarget(mapping) +
              ", which does not exist (" + error + "): is the adapter plugged in? " +
              devicesPresent(roots);
-    const std::string asFile =
-        number == 0 ? "it is not COM1 to COM256 written plainly, so it names a file, and " : "";
-    return asFile + "there is no such device or file (" + error + "); " + devicesPresent(roots);
+    return "there is no such device (" + error + "); " + devicesPresent(roots);
   }
   if (code == kErrorSharingViolation) {
     if (facts.holder)
@@ -82,6 +99,7 @@ std::string failureReason(std::string_view name, const ResolvedName& resolved, D
   if (::stat(resolved.path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
     return "it is a directory, not a serial device";
   if (!facts.mayOpen) return accessDenial(facts);
+  if (code == kErrorNotSupported) return notAPortReason(resolved.path);
   if (code == kErrorFileNotFound)
     return "the device does not answer (no hardware behind it, or just unplugged)";
   return "the open failed with error " + std::to_string(code);

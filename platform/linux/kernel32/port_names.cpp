@@ -1,4 +1,5 @@
-// Port names on Linux: ports directory first, then the serial devices present.
+// Port names on Linux: ports directory first, then the serial devices present that are
+// not a system console.
 #include "platform/linux/kernel32/port_names.h"
 
 #include <dirent.h>
@@ -10,6 +11,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
+#include <set>
+#include <sstream>
 
 #include "platform/linux/kernel32/errors.h"
 
@@ -41,6 +45,22 @@ bool isPhantomUart(const std::string& sysEntry) {
   std::ifstream type(sysEntry + "/type");
   int value = -1;
   return type >> value && value == 0;
+}
+
+// The ttys the kernel writes its console to. On servers, virtual machines and boards
+// a serial port is often one of them; counting it would make COM1 the console. Both
+// lists are read: console/active names the consoles in use, /proc/consoles every
+// registered one.
+std::set<std::string, std::less<>> systemConsoles(const DeviceRoots& roots) {
+  std::set<std::string, std::less<>> names;
+  std::ifstream active(roots.sysClassTty + "/console/active");
+  for (std::string name; active >> name;) names.insert(name);
+  std::ifstream consoles(roots.procConsoles);
+  for (std::string line; std::getline(consoles, line);) {
+    std::istringstream fields(line);
+    if (std::string name; fields >> name) names.insert(name);
+  }
+  return names;
 }
 
 }  // namespace
@@ -88,6 +108,7 @@ std::vector<std::string> presentSerialDevices(const DeviceRoots& roots) {
     std::vector<long> numbers;
   };
   Family families[] = {{"ttyUSB", false, {}}, {"ttyACM", false, {}}, {"ttyS", true, {}}};
+  const auto consoles = systemConsoles(roots);
 
   if (DIR* dev = ::opendir(roots.dev.c_str())) {
     while (const dirent* entry = ::readdir(dev)) {
@@ -95,7 +116,7 @@ std::vector<std::string> presentSerialDevices(const DeviceRoots& roots) {
       for (Family& family : families) {
         if (name.substr(0, family.prefix.size()) != family.prefix) continue;
         const long n = plainNumber(name.substr(family.prefix.size()), 999999);
-        if (n < 0) continue;
+        if (n < 0 || consoles.count(name)) continue;
         if (family.needsDriver) {
           const std::string sysEntry = roots.sysClassTty + "/" + std::string(name);
           if (!exists(sysEntry + "/device") || isPhantomUart(sysEntry)) continue;
@@ -117,12 +138,14 @@ std::vector<std::string> presentSerialDevices(const DeviceRoots& roots) {
 
 ResolvedName resolveDeviceName(std::string_view name, const std::string& portsDir,
                                const DeviceRoots& roots) {
-  name = withoutDeviceNamespace(name);
-  const int n = comPortNumber(name);
-  if (n == 0) return {std::string(name), 0};
+  const std::string_view port = withoutDeviceNamespace(name);
+  const int n = comPortNumber(port);
+  // Any other name would be a path, relative to the current directory: the one that
+  // other programs write TX.txt into, where a planted entry would become the port.
+  if (n == 0) return {{}, kErrorFileNotFound};
 
   if (!portsDir.empty()) {
-    const std::string entry = portsDir + "/" + std::string(name);
+    const std::string entry = portsDir + "/" + std::string(port);
     struct stat st;
     if (::lstat(entry.c_str(), &st) == 0) return {entry, 0};
     // Only a mapping that is certainly absent lets the search go on to the devices.

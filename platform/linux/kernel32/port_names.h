@@ -1,8 +1,8 @@
-// How a Win32 port name reaches a Linux device: "COMn" (n from 1 to 256, no sign,
-// leading zero or blank) goes through the user's ports directory, then to the n-th
-// serial device present; "\\.\COM" and digits is taken as "COM" and those digits;
-// every other name is a path, relative to the current directory as on Win32.
-// Built on POSIX file calls; leaves out the rest of the \\.\ namespace.
+// How a Win32 port name reaches a Linux device: "COMn" or "\\.\COMn" (n from 1 to
+// 256, no sign, leading zero or blank) goes through the user's ports directory, then
+// to the n-th serial device present; every other name is refused as not found, never
+// opened as a path. Built on POSIX file calls; leaves out the rest of Win32's device
+// namespace.
 #pragma once
 
 #include <string>
@@ -26,11 +26,12 @@ std::string portsDirectory();
 // Where the present serial devices are looked for; tests point these elsewhere.
 struct DeviceRoots {
   std::string dev = "/dev";
-  std::string sysClassTty = "/sys/class/tty";
+  std::string sysClassTty = "/sys/class/tty";  // its console/active names the consoles
+  std::string procConsoles = "/proc/consoles";
 };
 
 // /dev/ttyUSB*, /dev/ttyACM*, then the /dev/ttyS* that a driver backs, each family in
-// numeric order.
+// numeric order; never a tty that is a system console.
 std::vector<std::string> presentSerialDevices(const DeviceRoots& roots);
 
 struct ResolvedName {
@@ -38,8 +39,9 @@ struct ResolvedName {
   DWORD error;       // a Win32 code when the name leads nowhere
 };
 
-// A ports-directory entry that exists, even a dangling one, is final: a broken
-// mapping fails rather than opening some other device.
+// A name that is not exactly "COMn" or "\\.\COMn" fails with file not found. A
+// ports-directory entry that exists, even a dangling one, is final: a broken mapping
+// fails rather than opening some other device.
 ResolvedName resolveDeviceName(std::string_view name, const std::string& portsDir,
                                const DeviceRoots& roots);
 

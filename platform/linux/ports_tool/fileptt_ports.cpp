@@ -14,8 +14,8 @@ constexpr const char* kUsage =
     "Usage: fileptt-ports [--root DIR]\n"
     "Lists COM1, COM2, ... as fileptt opens them now: the mappings in the ports directory,\n"
     "then the serial devices present, with who may open them and who holds them.\n"
-    "  --root DIR  for testing: read DIR/dev and DIR/sys/class/tty instead of /dev and\n"
-    "              /sys/class/tty\n";
+    "  --root DIR  for testing: read DIR/dev, DIR/sys/class/tty and DIR/proc/consoles\n"
+    "              instead of /dev, /sys/class/tty and /proc/consoles\n";
 
 }  // namespace
 
@@ -31,6 +31,7 @@ int main(int argc, char** argv) {
       const std::string root = argv[++i];
       roots.dev = root + "/dev";
       roots.sysClassTty = root + "/sys/class/tty";
+      roots.procConsoles = root + "/proc/consoles";
       continue;
     }
     std::cerr << "fileptt-ports: unknown argument \"" << arg << "\"\n" << kUsage;

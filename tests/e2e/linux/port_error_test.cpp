@@ -5,7 +5,7 @@
 namespace e2e {
 namespace {
 
-enum class Cause { DanglingMapping, NoMapping, HeldByAnotherProgram };
+enum class Cause { DanglingMapping, NoMapping, HeldByAnotherProgram, NoModemLines };
 enum class Dismissal { Enter, Escape, OkButton };
 
 struct PortProblem {
@@ -45,6 +45,9 @@ TEST_P(PortErrorTest, ShowsTheErrorBoxWhileTicksGoOnAndRecoversOnceThePortIsTher
       run_.mapPort(1, port.slavePath());
       ASSERT_TRUE(port.hold());
       break;
+    case Cause::NoModemLines:  // a mapping slip: nothing there could ever be keyed
+      run_.mapPort(1, "/dev/null");
+      break;
   }
   std::optional<std::string> typed;
   if (number != 1) typed = std::to_string(number);
@@ -72,6 +75,7 @@ TEST_P(PortErrorTest, ShowsTheErrorBoxWhileTicksGoOnAndRecoversOnceThePortIsTher
   // The operator plugs the adapter in, maps the port, or closes the other program.
   switch (cause) {
     case Cause::DanglingMapping:
+    case Cause::NoModemLines:
       fs::remove(run_.portsDir() / "COM1");
       run_.mapPort(1, port.slavePath());
       break;
@@ -89,7 +93,8 @@ INSTANTIATE_TEST_SUITE_P(
     Problems, PortErrorTest,
     ::testing::Values(PortProblem{"DanglingMapping", Cause::DanglingMapping, Dismissal::Enter},
                       PortProblem{"NoMapping", Cause::NoMapping, Dismissal::Escape},
-                      PortProblem{"HeldByAnotherProgram", Cause::HeldByAnotherProgram, Dismissal::OkButton}),
+                      PortProblem{"HeldByAnotherProgram", Cause::HeldByAnotherProgram, Dismissal::OkButton},
+                      PortProblem{"NoModemLines", Cause::NoModemLines, Dismissal::Enter}),
     [](const ::testing::TestParamInfo<PortProblem>& info) { return std::string(info.param.name); });
 
 // Texts that do not name a port as written, with COM1 mapped to a working device so that a

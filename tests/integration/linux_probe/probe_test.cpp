@@ -1,22 +1,30 @@
 // The trigger file probe over the real Linux file search, in real temporary
-// directories: which entries count as "TX.txt", what a search leaves open, and a
-// current directory that disappears or cannot be searched.
+// directories: which entries count as "TX.txt", what a search leaves open, a current
+// directory that disappears or cannot be searched, and one replaced at its path.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
+#include <tuple>
+#include <utility>
 
 #include "caseless_fs.h"
 #include "platform/linux/kernel32/handles.h"
+#include "platform/linux/kernel32/working_directory.h"
 #include "platform/platform.h"
 #include "trigger/trigger_file_probe.h"
 
@@ -167,6 +175,137 @@ TEST_F(ProbeDirectory, RemovedCurrentDirectoryIsAbsentForEverySearch) {
   EXPECT_EQ(DirectorySearch::firstMatch("*"), "");
   EXPECT_EQ(DirectorySearch::firstMatch("TX.tx?"), "");
   EXPECT_EQ(posix::openSearchCount(), 0u);
+}
+
+// ---- The working directory replaced at its path -------------------------------------------
+
+// The probe's current directory is `work` inside the test's directory, followed as the
+// path the program was started in.
+class StartDirectoryTest : public ProbeDirectory {
+ protected:
+  void SetUp() override {
+    ProbeDirectory::SetUp();
+    if (HasFatalFailure()) return;
+    work_ = dir_ / "work";
+    fs::create_directory(work_);
+    fs::current_path(work_);
+    posix::captureStartDirectory();
+    ASSERT_EQ(posix::startDirectory(), work_.string());
+  }
+  void TearDown() override {
+    fs::current_path(dir_);
+    ProbeDirectory::TearDown();
+    posix::captureStartDirectory();  // the test program's own again
+  }
+
+  // The probe's answer, and what it wrote on stderr meanwhile.
+  static std::pair<bool, std::string> probeSaying() {
+    ::testing::internal::CaptureStderr();
+    const bool answer = present();
+    return {answer, ::testing::internal::GetCapturedStderr()};
+  }
+
+  fs::path work_;
+};
+
+enum class Replacement { RemovedAndMadeAgain, MovedAwayAndMadeAgain, SymlinkedElsewhere };
+
+struct ReplacementCase {
+  const char* name;
+  Replacement how;
+};
+
+class ReplacedDirectoryTest : public StartDirectoryTest,
+                              public ::testing::WithParamInterface<ReplacementCase> {};
+
+// The TX.txt of the old directory, still reachable through the process's current
+// directory, is never seen again; the one written at the path is, from the next probe.
+TEST_P(ReplacedDirectoryTest, ProbeFollowsThePathToTheNewDirectory) {
+  switch (GetParam().how) {
+    case Replacement::RemovedAndMadeAgain:
+      ASSERT_FALSE(present());
+      fs::remove(work_);
+      fs::create_directory(work_);
+      break;
+    case Replacement::MovedAwayAndMadeAgain:
+      writeFile(work_ / kTrigger);
+      ASSERT_TRUE(present());
+      fs::rename(work_, dir_ / "old");
+      fs::create_directory(work_);
+      break;
+    case Replacement::SymlinkedElsewhere:
+      writeFile(work_ / kTrigger);
+      ASSERT_TRUE(present());
+      fs::rename(work_, dir_ / "old");
+      fs::create_directory(dir_ / "elsewhere");
+      fs::create_directory_symlink(dir_ / "elsewhere", work_);
+      break;
+  }
+  auto [answer, said] = probeSaying();
+  EXPECT_FALSE(answer) << "the old directory's TX.txt was seen";
+  EXPECT_NE(said.find("fileptt: the working directory " + work_.string() + " was replaced"),
+            std::string::npos)
+      << said;
+  EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
+
+  writeFile(work_ / kTrigger);
+  std::tie(answer, said) = probeSaying();
+  EXPECT_TRUE(answer) << "the TX.txt written at the path was not seen";
+  EXPECT_EQ(said, "") << "nothing to say on an ordinary probe";
+  fs::remove(work_ / kTrigger);
+  EXPECT_FALSE(present());
+  EXPECT_EQ(posix::openSearchCount(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replacements, ReplacedDirectoryTest,
+    ::testing::Values(ReplacementCase{"RemovedAndMadeAgain", Replacement::RemovedAndMadeAgain},
+                      ReplacementCase{"MovedAwayAndMadeAgain", Replacement::MovedAwayAndMadeAgain},
+                      ReplacementCase{"SymlinkedElsewhere", Replacement::SymlinkedElsewhere}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(StartDirectoryTest, PathThatLeadsNowhereIsAbsentUntilADirectoryIsBackThere) {
+  writeFile(work_ / kTrigger);
+  ASSERT_TRUE(present());
+  fs::rename(work_, dir_ / "old");  // TX.txt goes with it, out of anyone's sight
+  auto [answer, said] = probeSaying();
+  EXPECT_FALSE(answer);
+  EXPECT_NE(said.find("the working directory " + work_.string() + " is gone"), std::string::npos)
+      << said;
+  for (int tick = 0; tick < 3; ++tick) {
+    std::tie(answer, said) = probeSaying();
+    EXPECT_FALSE(answer);
+    EXPECT_EQ(said, "") << "said again on a later tick";
+  }
+  EXPECT_EQ(posix::openSearchCount(), 0u);
+
+  fs::rename(dir_ / "old", work_);  // the same directory back at its path
+  std::tie(answer, said) = probeSaying();
+  EXPECT_TRUE(answer);
+  EXPECT_NE(said.find("is back"), std::string::npos) << said;
+}
+
+// The working directory is a file system of its own, unmounted lazily while TX.txt is in
+// it: the detached tree stays reachable through the current directory alone, where
+// nobody can remove TX.txt.
+TEST_F(StartDirectoryTest, LazyUnmountOfTheDirectoryMakesTheTriggerAbsent) {
+  if (::unshare(CLONE_NEWNS) != 0 ||
+      ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+      ::mount("fileptt-test", work_.c_str(), "tmpfs", 0, "size=1m") != 0)
+    GTEST_SKIP() << "cannot mount a tmpfs here (" << std::strerror(errno)
+                 << "): needs root, as CI has";
+  fs::current_path(work_);  // into the mounted file system
+  posix::captureStartDirectory();
+  writeFile(work_ / kTrigger);
+  ASSERT_TRUE(present());
+
+  ASSERT_EQ(::umount2(work_.c_str(), MNT_DETACH), 0) << std::strerror(errno);
+  ASSERT_TRUE(fs::exists(kTrigger)) << "the detached tree is still the current directory";
+  auto [answer, said] = probeSaying();
+  EXPECT_FALSE(answer) << "TX.txt of the detached tree was seen";
+  EXPECT_NE(said.find("was replaced"), std::string::npos) << said;
+  writeFile(work_ / kTrigger);
+  EXPECT_TRUE(present()) << "the path's own directory is the one looked in";
 }
 
 struct AccessCase {

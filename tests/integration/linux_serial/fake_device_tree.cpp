@@ -49,7 +49,8 @@ FakeDeviceTree::~FakeDeviceTree() {
 }
 
 posix::DeviceRoots FakeDeviceTree::roots() const {
-  return {(root_ / "dev").string(), (root_ / "sys" / "class" / "tty").string()};
+  return {(root_ / "dev").string(), (root_ / "sys" / "class" / "tty").string(),
+          (root_ / "proc" / "consoles").string()};
 }
 
 void FakeDeviceTree::addNode(const std::string& node) {

@@ -168,6 +168,7 @@ class DeviceSearchTest : public ::testing::Test {
     root_ = pattern;
     roots_.dev = root_ / "dev";
     roots_.sysClassTty = root_ / "sys";
+    roots_.procConsoles = root_ / "consoles";
     fs::create_directories(roots_.dev);
     fs::create_directories(roots_.sysClassTty);
   }
@@ -204,6 +205,26 @@ TEST_F(DeviceSearchTest, UsbThenAcmThenDriverBackedUartsEachInNumericOrder) {
                                       dev + "/ttyS0", dev + "/ttyS3"}));
 }
 
+// A serial console (servers, virtual machines, boards) is never counted: with it, COM1
+// would be the console. Either list is enough to name it.
+TEST_F(DeviceSearchTest, SystemConsolesAreNeverCounted) {
+  addNode("ttyUSB0");
+  addNode("ttyUSB1");
+  addDriverPort("ttyS0", 4);
+  addDriverPort("ttyS1", 4);
+  addDriverPort("ttyS2", 4);
+  fs::create_directories(fs::path(roots_.sysClassTty) / "console");
+  std::ofstream(fs::path(roots_.sysClassTty) / "console" / "active") << "tty0 ttyS0\n";
+  std::ofstream(roots_.procConsoles) << "ttyS2                -W- (E p a)    4:66\n"
+                                        "ttyUSB1              -W- (E p  )  188:1\n"
+                                        "tty0                 -WU (E  p )    4:1\n";
+  const std::string dev = roots_.dev;
+  EXPECT_EQ(posix::presentSerialDevices(roots_),
+            (std::vector<std::string>{dev + "/ttyUSB0", dev + "/ttyS1"}));
+  EXPECT_EQ(posix::resolveDeviceName("COM2", root_ / "none", roots_).path, dev + "/ttyS1");
+  EXPECT_EQ(posix::resolveDeviceName("COM3", root_ / "none", roots_).error, 2u);
+}
+
 TEST_F(DeviceSearchTest, MappingWinsEvenWhenItPointsNowhere) {
   addNode("ttyUSB0");
   const fs::path ports = root_ / "ports";
@@ -220,9 +241,23 @@ TEST_F(DeviceSearchTest, MappingWinsEvenWhenItPointsNowhere) {
   const posix::ResolvedName beyond = posix::resolveDeviceName("COM2", ports, roots_);
   EXPECT_EQ(beyond.error, 2u);
 
-  const posix::ResolvedName plain = posix::resolveDeviceName("COM01", ports, roots_);
-  EXPECT_EQ(plain.error, 0u);
-  EXPECT_EQ(plain.path, "COM01") << "any other name is a path, unchanged";
+  const posix::ResolvedName devicePath = posix::resolveDeviceName("\\\\.\\COM1", ports, roots_);
+  EXPECT_EQ(devicePath.error, 0u);
+  EXPECT_EQ(devicePath.path, (ports / "COM1").string()) << "\\\\.\\COM1 is COM1";
+}
+
+// Every other name is refused as not found: it is never a path to open.
+TEST_F(DeviceSearchTest, NameThatIsNotExactlyAPortIsNotFound) {
+  addNode("ttyUSB0");
+  const fs::path ports = root_ / "ports";
+  fs::create_directories(ports);
+  for (const char* name : {"COM01", "COM1 ", "COM1234", "com1", "COM", "ttyUSB0", "/dev/ttyUSB0",
+                           "./COM1", "\\\\.\\COM01", "\\\\?\\COM1", "\\\\.\\", ""}) {
+    std::ofstream(ports / (std::string(name).find('/') == std::string::npos && name[0] ? name : "x"));
+    const posix::ResolvedName resolved = posix::resolveDeviceName(name, ports, roots_);
+    EXPECT_EQ(resolved.error, 2u) << name;
+    EXPECT_EQ(resolved.path, "") << name;
+  }
 }
 
 // The program names every port number in the device namespace; each such name must

@@ -1,7 +1,7 @@
 // These tests open serial devices by name. On a machine whose /dev/ttyS* is the system
 // console, a wrong turn into the device search must not reach it: the tests run in a
 // private mount namespace with /dev/null bound over every /dev/ttyS*, so such a slip
-// shows as a port that opens and never as a write to the console.
+// shows as a port refused for having no modem lines and never as a write to the console.
 #include <gtest/gtest.h>
 #include <sched.h>
 #include <sys/mount.h>

@@ -368,12 +368,9 @@ TEST_F(PortsListingTest, AFailedOpenSaysWhyOnStderrAndAnOpenThatWorksSaysNothing
         "): held by another process: pid " + std::to_string(::getpid()) + " (" + ownCommandName() +
         ")"}},
       {"COM8",
-       {"cannot use COM8 (" + ports + "/COM8 -> " + (tree_.root() / "notes.txt").string() +
-        "): it is a disk file, not a serial device"}},
-      {"COM 1",
-       {"cannot open COM 1: it is not COM1 to COM256 written plainly, so it names a file, and "
-        "there is no such device or file (ENOENT); " +
-        present}},
+       {"cannot open COM8 (" + ports + "/COM8 -> " + (tree_.root() / "notes.txt").string() +
+        "): it is a disk file, not a serial port whose DTR and RTS can be driven"}},
+      {"COM 1", {"cannot open COM 1: only COM1 to COM256, written plainly"}},
   };
   for (const Case& c : cases) {
     const std::string line = stderrOfOpen(c.name);

@@ -1,9 +1,11 @@
 // The serial channel over the real Linux layer: opening a mapped pseudo-terminal,
 // exclusivity against another process, the lines as the modem simulator sees them,
-// odd names, disk files, and a device that vanishes while open.
+// odd names and planted paths, disk files, and a device that vanishes while open.
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <fstream>
 
 #include "serial_fixture.h"
@@ -114,13 +116,69 @@ TEST_F(SerialChannelTest, CloseDropsBothLinesAndReleasesThePort) {
   EXPECT_EQ(openPort(), 0) << "the released port opens again";
 }
 
-TEST_F(SerialChannelTest, DeviceWithoutModemControlOpensButRefusesLineSettingsWith5) {
-  ::unsetenv("MODEMSIM_DIR");  // a bare pseudo-terminal has no modem lines
-  ASSERT_EQ(openPort(), 0);
+// ---- Mappings that reach something without modem lines ------------------------------------
+
+// Each would open "successfully" and let the label follow TX.txt while nothing can ever
+// be keyed; the open fails instead, with the reason on stderr.
+enum class NoLines { DevNull, DevZero, Fifo, RegularFile, BarePseudoTerminal };
+
+struct NoLinesCase {
+  const char* name;
+  NoLines target;
+};
+
+class NoModemLinesTest : public SerialPortFixture,
+                         public ::testing::WithParamInterface<NoLinesCase> {};
+
+TEST_P(NoModemLinesTest, OpenFailsWith69LeavesNothingOpenAndSaysWhy) {
+  fs::path target;
+  switch (GetParam().target) {
+    case NoLines::DevNull: target = "/dev/null"; break;
+    case NoLines::DevZero: target = "/dev/zero"; break;
+    case NoLines::Fifo:
+      target = scratch() / "fifo";
+      ASSERT_EQ(::mkfifo(target.c_str(), 0644), 0);
+      break;
+    case NoLines::RegularFile:
+      target = scratch() / "file";
+      std::ofstream(target) << "not a port";
+      break;
+    case NoLines::BarePseudoTerminal:
+      ::unsetenv("MODEMSIM_DIR");  // a pseudo-terminal alone has no modem lines
+      target = slavePath_;
+      break;
+  }
+  mapPort("COM8", target);
+  const std::size_t before = openDescriptorCount();
+  const std::vector<int> onTargetBefore = descriptorsOpenOn(fs::canonical(target));
+  ::testing::internal::CaptureStderr();
+  const std::uint8_t error = openPort("COM8");
+  const std::string said = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(error, 69);
+  EXPECT_EQ(openDescriptorCount(), before);
+  EXPECT_EQ(descriptorsOpenOn(fs::canonical(target)), onTargetBefore);
+  EXPECT_EQ(said.rfind("cannot open COM8 (", 0), 0u) << said;
+  EXPECT_NE(said.find("not a serial port whose DTR and RTS can be driven"), std::string::npos)
+      << said;
+  EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << "one line: " << said;
   setLineSetting(kChannel, SETTING_DTR_HANDSHAKE, 1);
-  EXPECT_EQ(takeErrorStatus(), 5);
-  setLineSetting(kChannel, SETTING_RTS_CONTROL, 0);
-  EXPECT_EQ(takeErrorStatus(), 5);
+  EXPECT_EQ(takeErrorStatus(), 52) << "the failed open left no channel";
+}
+
+INSTANTIATE_TEST_SUITE_P(Targets, NoModemLinesTest,
+                         ::testing::Values(NoLinesCase{"DevNull", NoLines::DevNull},
+                                           NoLinesCase{"DevZero", NoLines::DevZero},
+                                           NoLinesCase{"Fifo", NoLines::Fifo},
+                                           NoLinesCase{"RegularFile", NoLines::RegularFile},
+                                           NoLinesCase{"BarePseudoTerminal",
+                                                       NoLines::BarePseudoTerminal}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SerialPortFixture, OpeningAWorkingPortSaysNothing) {
+  requireSimulator();
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(openPort(), 0);
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
 }
 
 // ---- Another process holds the port --------------------------------------------------
@@ -224,6 +282,41 @@ INSTANTIATE_TEST_SUITE_P(
                       NameCase{"../COM7", 69}, NameCase{"COM\xC3\xA9", 69}),
     [](const auto& info) { return caseName(info.index, info.param.name); });
 
+// Names that are not exactly COMn, each planted in the current directory (where other
+// programs write TX.txt) as a link to a working port: none of them is opened as a path.
+class PlantedNameTest : public SerialPortFixture,
+                        public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(PlantedNameTest, IsRefusedAndThePlantedPortIsNeverOpened) {
+  requireSimulator();
+  fs::create_symlink(slavePath_, GetParam());
+  EXPECT_EQ(openPort(GetParam()), 69);
+  EXPECT_TRUE(descriptorsOpenOn(slavePath_).empty());
+  EXPECT_TRUE(modemsim::events(slavePath_).empty()) << "the planted port was opened";
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, PlantedNameTest,
+                         ::testing::Values("COM07", "COM7 ", " COM7", "COM1234", "com7", "COMx",
+                                           "COM7\t", "ttyUSB0", "\\\\.\\COM07",
+                                           "\\\\.\\com7", "\\\\.\\COM7 ", "\\\\.\\"),
+                         [](const auto& info) { return caseName(info.index, info.param); });
+
+TEST_F(SerialPortFixture, PathsToAPortAreRefusedAsNames) {
+  requireSimulator();
+  fs::create_symlink(slavePath_, "port");
+  for (const std::string& path : {slavePath_, std::string("./port"), (fs::current_path() / "port").string()}) {
+    EXPECT_EQ(openPort(path), 69) << path;
+    EXPECT_TRUE(descriptorsOpenOn(slavePath_).empty()) << path;
+  }
+  EXPECT_TRUE(modemsim::events(slavePath_).empty()) << "a path opened the port";
+}
+
+// Win32's device namespace: "\\.\COM7" is the same port as "COM7".
+TEST_F(SerialPortFixture, DeviceNamespaceFormOpensTheSamePort) {
+  EXPECT_EQ(openPort("\\\\.\\COM7"), 0);
+  EXPECT_EQ(descriptorsOpenOn(slavePath_).size(), 1u);
+}
+
 TEST_F(SerialPortFixture, MappingThatPointsNowhereFailsWith69AndNeverFallsThrough) {
   mapPort("COM1", scratch() / "unplugged-adapter");
   const std::size_t before = openDescriptorCount();
@@ -240,16 +333,16 @@ TEST_F(SerialPortFixture, UnmappedNumberBeyondEveryPresentDeviceFailsWith69) {
   EXPECT_EQ(openPort("COM256"), 69);
 }
 
-// ---- Names that reach a disk file or a directory ---------------------------------------
+// ---- Mappings that reach a disk file or a directory -------------------------------------
 
-enum class DiskTarget { FileInCurrentDirectory, MappedToFile, MappedToDirectory, DirectoryInCurrentDirectory };
+enum class DiskTarget { EntryIsAFile, MappedToFile, MappedToDirectory, EntryIsADirectory };
 
 std::string diskTargetName(DiskTarget target) {
   switch (target) {
-    case DiskTarget::FileInCurrentDirectory: return "FileInCurrentDirectory";
+    case DiskTarget::EntryIsAFile: return "EntryIsAFile";
     case DiskTarget::MappedToFile: return "MappedToFile";
     case DiskTarget::MappedToDirectory: return "MappedToDirectory";
-    case DiskTarget::DirectoryInCurrentDirectory: return "DirectoryInCurrentDirectory";
+    case DiskTarget::EntryIsADirectory: return "EntryIsADirectory";
   }
   return "Unknown";
 }
@@ -258,40 +351,46 @@ class DiskTargetTest : public SerialPortFixture, public ::testing::WithParamInte
 
 TEST_P(DiskTargetTest, OpenFailsWith69AndTheFileIsNotLeftOpen) {
   std::string name;
+  fs::path file;
   switch (GetParam()) {
-    case DiskTarget::FileInCurrentDirectory:
-      name = "COMfile";
-      std::ofstream(name) << "not a port";
+    case DiskTarget::EntryIsAFile:  // the ports-directory entry itself, not a link
+      name = "COM8";
+      file = portsDir() / name;
+      std::ofstream(file) << "not a port";
       break;
     case DiskTarget::MappedToFile:
       name = "COM8";
-      std::ofstream(scratch() / "file") << "not a port";
-      mapPort(name, scratch() / "file");
+      file = scratch() / "file";
+      std::ofstream(file) << "not a port";
+      mapPort(name, file);
       break;
     case DiskTarget::MappedToDirectory:
       name = "COM9";
       mapPort(name, scratch());
       break;
-    case DiskTarget::DirectoryInCurrentDirectory:
-      name = "COMdir";
-      fs::create_directory(name);
+    case DiskTarget::EntryIsADirectory:
+      name = "COM9";
+      fs::create_directory(portsDir() / name);
       break;
   }
   const std::size_t before = openDescriptorCount();
   EXPECT_EQ(openPort(name), 69);
   EXPECT_EQ(openDescriptorCount(), before);
-  // The name is still usable by whoever owns the file: no lock was left on it.
-  if (fs::is_regular_file(name)) {
-    std::ofstream(name, std::ios::app) << "still writable";
-    EXPECT_TRUE(std::ofstream(name, std::ios::app).good());
+  // The file is still usable by whoever owns it: no lock was left on it.
+  if (!file.empty()) {
+    std::ofstream(file, std::ios::app) << "still writable";
+    EXPECT_TRUE(std::ofstream(file, std::ios::app).good());
+    const int fd = ::open(file.c_str(), O_RDWR);
+    ASSERT_GE(fd, 0);
+    EXPECT_EQ(::flock(fd, LOCK_EX | LOCK_NB), 0) << "a lock was left on the file";
+    ::close(fd);
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(Targets, DiskTargetTest,
-                         ::testing::Values(DiskTarget::FileInCurrentDirectory,
-                                           DiskTarget::MappedToFile,
+                         ::testing::Values(DiskTarget::EntryIsAFile, DiskTarget::MappedToFile,
                                            DiskTarget::MappedToDirectory,
-                                           DiskTarget::DirectoryInCurrentDirectory),
+                                           DiskTarget::EntryIsADirectory),
                          [](const auto& info) { return diskTargetName(info.param); });
 
 // ---- The device goes away while open -------------------------------------------------------
