@@ -261,6 +261,11 @@ DeviceIdentity identityOf(const std::string& path, const DeviceRoots& roots) {
   const UsbFacts usb = usbOf(sysEntryOf(path, roots));
   if (!usb.serial.empty())
     return {DeviceIdentity::Kind::Usb, usb.vendor + ":" + usb.product + ":" + usb.serial};
+  // A pseudo-terminal's numbers name no device: the kernel gives a freed number to the
+  // next terminal that any program opens, so such a port is never taken for "the same".
+  constexpr unsigned kFirstPtySlaveMajor = 136, kLastPtySlaveMajor = 143;
+  if (::major(st.st_rdev) >= kFirstPtySlaveMajor && ::major(st.st_rdev) <= kLastPtySlaveMajor)
+    return {};
   return {DeviceIdentity::Kind::Numbers,
           std::to_string(::major(st.st_rdev)) + ":" + std::to_string(::minor(st.st_rdev))};
 }
