@@ -128,9 +128,28 @@ std::string charactersForKey(WPARAM vk, int modifiers) {
   }
 }
 
+// An idle wake costs mostly system calls: FLTK's wait asks the X connection twice (its
+// flush) and then waits, and the look at the queue that follows pumped the display
+// again, as many once more. After a pause that ended with nothing to do (no X input,
+// and no timer of ours about to fall due) that second pump is skipped: nothing came,
+// and what the wait would have read by itself, its next round reads first (its flush
+// takes in whatever the X library holds). A pause that ends at a timer's due time is
+// not quiet: FLTK runs a due timeout only when next asked, and that must be this look
+// at the queue, not the start of the next pause, or the WM_TIMER would come a pause late.
+bool quietPause = false;
+constexpr double kDueMargin = 0.0005;  // clock rounding between FLTK's clock and ours
+
+bool timerDueWithin(double seconds) {
+  const double soon = monotonicSeconds() + seconds;
+  for (const Timer& t : timers())
+    if (t.pending || t.nextDue <= soon) return true;
+  return false;
+}
+
 }  // namespace
 
 void pumpDisplay() {
+  quietPause = false;
   if (!fl_display || insideFltk()) return;
   FltkScope scope;
   Fl::check();
@@ -146,9 +165,10 @@ void idlePause() {
   constexpr double kTimerGranularity = 0.0156;
   if (fl_display && !insideFltk()) {
     FltkScope scope;
-    Fl::wait(kTimerGranularity);
+    quietPause = Fl::wait(kTimerGranularity) == 0 && !timerDueWithin(kDueMargin);
     return;
   }
+  quietPause = false;
   timespec pause{0, 1000000};
   while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {
   }
@@ -243,7 +263,10 @@ BOOL PeekMessageA(LPMSG msg, HWND window, UINT filterMin, UINT filterMax, UINT r
   if (!insideFltk()) {
     finishPendingHides();
     deletePendingWidgets();
-    pumpDisplay();
+    if (quietPause)
+      quietPause = false;
+    else
+      pumpDisplay();
     finishPendingHides();
     deletePendingWidgets();
     processPendingActivation();

@@ -4,6 +4,7 @@
 // before it has been seen, and the run ends by itself, so nothing here waits a fixed time.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <string>
 #include <vector>
 
@@ -87,4 +88,43 @@ TEST(IdleLoopTest, AnswersATimerAClickAMessageBoxAndAKey) {
                                              "escape"};
   EXPECT_EQ(steps, expected);
   EXPECT_GE(ticksUnderBox, 2) << "timers fire inside the message box's own loop";
+}
+
+// A pause that ends because a timer falls due must leave the WM_TIMER to the very next
+// look at the queue: an idle loop that looks, finds nothing and pauses again once the
+// due time has passed has made that timer a whole pause late. The loop here is the
+// toolkit's own (PeekMessageA, and Sleep(1) when there is nothing), watched from outside.
+TEST(IdleLoopTest, ATimerThatFallsDueIsTakenAtTheNextLook) {
+  static const bool started = (toolkitStartup(), true);
+  (void)started;
+  HWND window = createDialog(UNIT_MODE_DIALOG, nullptr, "Idle loop timers", COORD_OMITTED,
+                             COORD_OMITTED, 80, 40, WS_CAPTION, 0);
+  ASSERT_NE(window, nullptr);  // left hidden: no X event of its own ends a pause
+
+  constexpr UINT kPeriodMs = 40;
+  constexpr int kTimers = 25;
+  using Clock = std::chrono::steady_clock;
+  // Taken before each SetTimer, so that the timer's own due time is never earlier.
+  auto due = Clock::now() + std::chrono::milliseconds(kPeriodMs);
+  ASSERT_NE(platform::SetTimer(window, 7, kPeriodMs, nullptr), 0u);
+  int fired = 0, emptyLooksAfterDue = 0;
+  const auto deadline = Clock::now() + std::chrono::seconds(30);
+  while (fired < kTimers && Clock::now() < deadline) {
+    MSG msg;
+    if (platform::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_TIMER && msg.hwnd == window) {
+        ++fired;
+        // The next period counts from here: a late one must not make the next look late.
+        due = Clock::now() + std::chrono::milliseconds(kPeriodMs);
+        ASSERT_NE(platform::SetTimer(window, 7, kPeriodMs, nullptr), 0u);
+      }
+      platform::DispatchMessageA(&msg);
+      continue;
+    }
+    if (Clock::now() > due) ++emptyLooksAfterDue;
+    platform::Sleep(1);
+  }
+  platform::DestroyWindow(window);  // and its timer with it
+  EXPECT_EQ(fired, kTimers);
+  EXPECT_EQ(emptyLooksAfterDue, 0) << "a due timer waited for another pause";
 }
