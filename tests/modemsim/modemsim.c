@@ -75,11 +75,18 @@ static int parse_lines(const char *text) {
   return lines;
 }
 
-static void append_log(const char *dir, long pts, int lines, const char *cause) {
+/* `at` is when the call that made the change began (NULL: now). A close is logged with
+ * the time it was called: what it does before it logs (looking through every process
+ * for another holder) is the simulator's work, not the caller's. */
+static void append_log(const char *dir, long pts, int lines, const char *cause,
+                       const struct timespec *at) {
   char path[4096], line[256];
   struct timespec now;
   if (snprintf(path, sizeof path, "%s/pts-%ld.log", dir, pts) >= (int)sizeof path) return;
-  clock_gettime(CLOCK_MONOTONIC, &now);
+  if (at)
+    now = *at;
+  else
+    clock_gettime(CLOCK_MONOTONIC, &now);
   int length = snprintf(line, sizeof line, "%lld %d pts/%ld DTR=%d RTS=%d %s\n",
                         (long long)now.tv_sec * 1000000000LL + now.tv_nsec, (int)getpid(), pts,
                         !!(lines & LINE_DTR), !!(lines & LINE_RTS), cause);
@@ -93,7 +100,8 @@ static void append_log(const char *dir, long pts, int lines, const char *cause) 
 /* Reads the device's lines, lets `change` rewrite them, stores and logs the result,
  * all under an exclusive lock of the state file. Returns the lines, or -1 when the
  * state cannot be kept (then the call is forwarded as if no simulator were here). */
-static int update_lines(long pts, int (*change)(int lines, int arg), int arg, const char *cause) {
+static int update_lines(long pts, int (*change)(int lines, int arg), int arg, const char *cause,
+                        const struct timespec *at) {
   const char *dir = sim_dir();
   char path[4096], text[64];
   if (!dir || snprintf(path, sizeof path, "%s/pts-%ld.state", dir, pts) >= (int)sizeof path)
@@ -112,7 +120,7 @@ static int update_lines(long pts, int (*change)(int lines, int arg), int arg, co
     if (pwrite(fd, text, (size_t)length, 0) == length) {
       if (ftruncate(fd, length) != 0) { /* the fixed-length record was written whole */ }
     }
-    append_log(dir, pts, lines, cause);
+    append_log(dir, pts, lines, cause, at);
   }
   flock(fd, LOCK_UN);
   raw_close(fd);
@@ -172,7 +180,7 @@ static void after_open(int fd, int flags) {
   struct termios t;
   if (pts < 0 || tcgetattr(fd, &t) != 0) return;
   /* A serial driver raises DTR and RTS on every open unless the speed is B0. */
-  if (cfgetospeed(&t) != B0) update_lines(pts, raise_lines, BOTH_LINES, "open");
+  if (cfgetospeed(&t) != B0) update_lines(pts, raise_lines, BOTH_LINES, "open", NULL);
 }
 
 static mode_t mode_argument(int flags, va_list args) {
@@ -237,10 +245,10 @@ int ioctl(int fd, unsigned long request, ...) {
       if (!arg) return errno = EFAULT, -1;
       int value = *(int *)arg, lines;
       switch (request) {
-        case TIOCMGET: lines = update_lines(pts, NULL, 0, NULL); break;
-        case TIOCMSET: lines = update_lines(pts, assign_lines, value, "ioctl"); break;
-        case TIOCMBIS: lines = update_lines(pts, raise_lines, value, "ioctl"); break;
-        default: lines = update_lines(pts, drop_lines, value, "ioctl"); break;
+        case TIOCMGET: lines = update_lines(pts, NULL, 0, NULL, NULL); break;
+        case TIOCMSET: lines = update_lines(pts, assign_lines, value, "ioctl", NULL); break;
+        case TIOCMBIS: lines = update_lines(pts, raise_lines, value, "ioctl", NULL); break;
+        default: lines = update_lines(pts, drop_lines, value, "ioctl", NULL); break;
       }
       if (lines >= 0) {
         if (request == TIOCMGET) *(int *)arg = lines;
@@ -267,16 +275,18 @@ int tcsetattr(int fd, int action, const struct termios *t) {
   /* As a serial driver does: B0 hangs up; leaving B0 raises DTR, and RTS unless RTS
    * is given to hardware flow control. */
   if (was != B0 && now == B0)
-    update_lines(pts, drop_lines, BOTH_LINES, "termios");
+    update_lines(pts, drop_lines, BOTH_LINES, "termios", NULL);
   else if (was == B0 && now != B0)
-    update_lines(pts, raise_lines, (t->c_cflag & CRTSCTS) ? LINE_DTR : BOTH_LINES, "termios");
+    update_lines(pts, raise_lines, (t->c_cflag & CRTSCTS) ? LINE_DTR : BOTH_LINES, "termios", NULL);
   else
-    update_lines(pts, raise_lines, 0, "termios");
+    update_lines(pts, raise_lines, 0, "termios", NULL);
   errno = saved;
   return result;
 }
 
 int close(int fd) {
+  struct timespec called;
+  clock_gettime(CLOCK_MONOTONIC, &called);
   NEXT(close);
   long pts = sim_dir() ? pts_number(fd) : -1;
   struct termios t;
@@ -284,7 +294,7 @@ int close(int fd) {
   int result = next_close ? next_close(fd) : (int)syscall(SYS_close, fd);
   if (hupcl) {
     int saved = errno;
-    if (!held_anywhere(pts)) update_lines(pts, drop_lines, BOTH_LINES, "close");
+    if (!held_anywhere(pts)) update_lines(pts, drop_lines, BOTH_LINES, "close", &called);
     errno = saved;
   }
   return result;
