@@ -18,11 +18,11 @@
 //      phase to the 500 ms tick.
 //
 // Usage: program_bench [--program PATH] [--starts N] [--idle SECONDS] [--clicks N]
-//                      [--toggles N] [--soak SECONDS]
+//                      [--toggles N] [--soak SECONDS] [--wine EXE [--wine-prefix DIR]]
 // Defaults: 20 starts, 30 s idle, 100 clicks, 100 toggle pairs, 300 s soak: about five
 // and a half minutes. A short run: --starts 3 --idle 5 --clicks 20 --toggles 10 --soak 0.
-// fileptt.exe under Wine is not measured here (its prefix and serial shielding belong
-// to scripts/windows).
+// With --wine, fileptt.exe under Wine (in the prefix that scripts/windows/test.sh made)
+// idles beside the program through the idle phases (wine_program.h).
 #include <X11/Xlib.h>
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -49,6 +49,7 @@
 
 #include "program_run.h"
 #include "program_window.h"
+#include "wine_program.h"
 #include "x_session.h"
 
 using namespace e2e;
@@ -63,6 +64,8 @@ struct Options {
   int clicks = 100;
   int toggles = 100;
   int soakSeconds = 300;
+  std::string wine;        // --wine: a fileptt.exe to run under Wine beside the program
+  std::string winePrefix;  // --wine-prefix: default <the exe's folder>/wine/prefix
 };
 
 std::int64_t monotonicNs() {
@@ -337,11 +340,31 @@ void longRun(const Options& options) {
   ProgramRun run;
   run.mapPort(1, port.slavePath());
   XSession x;
+  // fileptt.exe first, so that its window is the one there is; the program's is the other.
+  WineProgram wine;
+  unsigned long wineWindow = 0;
+  if (!options.wine.empty()) {
+    const std::string prefix = options.winePrefix.empty()
+                                   ? (fs::path(options.wine).parent_path() / "wine/prefix").string()
+                                   : options.winePrefix;
+    if (!wine.start(options.wine, prefix)) fail(wine.error());
+    wineWindow = x.waitForWindow(kMainTitle, 120s);
+    if (!wineWindow) fail("no window from " + options.wine);
+  }
+  auto programWindow = [&] {
+    const auto deadline = Clock::now() + 10s;
+    while (Clock::now() < deadline) {
+      for (unsigned long w : x.windowsNamed(kMainTitle))
+        if (w != wineWindow) return w;
+      std::this_thread::sleep_for(10ms);
+    }
+    return 0ul;
+  };
   const auto started = Clock::now();
   unsigned long id = 0;
   for (int attempt = 0; attempt < 3 && !id; ++attempt) {
     if (!run.start(options.program, MODEMSIM_LIBRARY)) fail("cannot start " + options.program);
-    id = x.waitForWindow(kMainTitle, 10s);
+    id = programWindow();
   }
   if (!id) fail("no window: " + run.errorOutput());
   ProgramWindow window(x, id);
@@ -351,9 +374,12 @@ void longRun(const Options& options) {
   std::printf("\n### Memory\n\n| when | VmRSS | VmHWM |\n|---|---:|---:|\n");
   printMemory("after the first ticks (about 1.5 s)", run.pid());
 
-  const pid_t millisecondLoop = startSleeper(1000000), halfSecondLoop = startSleeper(500000000);
-  const auto idleNoPort =
-      measureIdle({run.pid(), millisecondLoop, halfSecondLoop}, options.idleSeconds);
+  const pid_t millisecondLoop = startSleeper(1000000), halfSecondLoop = startSleeper(500000000),
+              timerTickLoop = startSleeper(15600000);
+  std::vector<pid_t> measured{run.pid(), millisecondLoop, halfSecondLoop, timerTickLoop};
+  if (wine.pid()) measured.push_back(wine.pid());
+  if (wine.pid() && wine.wineserver()) measured.push_back(wine.wineserver());
+  const auto idleNoPort = measureIdle(measured, options.idleSeconds);
 
   LogTail log(logPathOf(run.simulatorDir(), port.slavePath()));
   if (!window.clickSetComport()) fail("xdotool failed");
@@ -368,10 +394,10 @@ void longRun(const Options& options) {
     return std::nullopt;
   };
   if (!waitFor(false, 0)) fail("\"Set comport\" did not open COM1");
-  const auto idlePort =
-      measureIdle({run.pid(), millisecondLoop, halfSecondLoop}, options.idleSeconds);
+  const auto idlePort = measureIdle(measured, options.idleSeconds);
   stopSleeper(millisecondLoop);
   stopSleeper(halfSecondLoop);
+  stopSleeper(timerTickLoop);
   printMemory("after the idle phases, port open", run.pid());
 
   // Each click closes and reopens COM1; the first close, open or tcsetattr of the
@@ -461,6 +487,13 @@ void longRun(const Options& options) {
   printIdle("1 ms nanosleep loop (during port open)", idlePort[1]);
   printIdle("500 ms loop (during no port)", idleNoPort[2]);
   printIdle("500 ms loop (during port open)", idlePort[2]);
+  printIdle("15.6 ms nanosleep loop (during no port)", idleNoPort[3]);
+  printIdle("15.6 ms nanosleep loop (during port open)", idlePort[3]);
+  const char* wineRows[] = {"fileptt.exe under Wine, no port set", "its wineserver"};
+  for (std::size_t i = 4; i < idleNoPort.size(); ++i) {
+    printIdle((std::string(wineRows[i - 4]) + " (during no port)").c_str(), idleNoPort[i]);
+    printIdle((std::string(wineRows[i - 4]) + " (during port open)").c_str(), idlePort[i]);
+  }
 
   std::printf(
       "\n### Click on \"Set comport\" to the handler's first close, open or tcsetattr of the port, "
@@ -508,6 +541,10 @@ int main(int argc, char** argv) {
       options.toggles = value;
     else if (flag == "--soak")
       options.soakSeconds = value;
+    else if (flag == "--wine")
+      options.wine = fs::absolute(argv[i + 1]).string();
+    else if (flag == "--wine-prefix")
+      options.winePrefix = fs::absolute(argv[i + 1]).string();
     else
       fail("unknown option " + flag);
   }
