@@ -81,7 +81,7 @@ pid_t WineProgram::wineserver() const {
     std::ifstream comm(entry.path() / "comm");
     std::string command;
     std::getline(comm, command);
-    if (command != "wineserver") continue;
+    if (command.rfind("wineserver", 0) != 0) continue;  // wineserver64 on Debian
     std::ifstream environment(entry.path() / "environ");
     std::string variable;
     while (std::getline(environment, variable, '\0'))
