@@ -7,8 +7,8 @@
 //   3. idle CPU (utime+stime, and schedstat's run time) and wakeups (voluntary
 //      context switches of every thread)
 //      over --idle seconds, with no port and with the port open (every tick then writes
-//      both lines), side by side with two floors the benchmark runs itself: a bare 1 ms
-//      nanosleep loop and a loop that wakes every 500 ms;
+//      both lines), side by side with three floors the benchmark runs itself (bare
+//      nanosleep loops of 1 ms, 15.6 ms and 500 ms) and, with --wine, fileptt.exe;
 //   4. click to handler: --clicks clicks on "Set comport" (xdotool moves and presses,
 //      the release is ours through XTest), from the release request to the first close,
 //      open or tcsetattr of the port in the simulator's log; then as many whole xdotool
