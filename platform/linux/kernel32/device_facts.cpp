@@ -157,26 +157,6 @@ std::optional<ProcessRef> processRef(pid_t pid) {
   return ProcessRef{pid, firstLine("/proc/" + std::to_string(pid) + "/comm")};
 }
 
-pid_t lockHolder(const struct stat& device) {
-  std::ifstream locks("/proc/locks");
-  std::string line;
-  while (std::getline(locks, line)) {
-    std::istringstream fields(line);
-    std::string id, kind, mode, access, where;
-    long pid = 0;
-    fields >> id >> kind;
-    if (kind == "->") continue;  // a waiter, not a holder
-    fields >> mode >> access >> pid >> where;
-    unsigned major = 0, minor = 0;
-    unsigned long long inode = 0;
-    if (std::sscanf(where.c_str(), "%x:%x:%llu", &major, &minor, &inode) != 3) continue;
-    if (major == ::major(device.st_dev) && minor == ::minor(device.st_dev) &&
-        inode == device.st_ino && pid > 0)
-      return static_cast<pid_t>(pid);
-  }
-  return 0;
-}
-
 // A descriptor on the same character device counts whichever node it was opened by.
 bool sameFile(const struct stat& a, const struct stat& b) {
   if (S_ISCHR(a.st_mode) && S_ISCHR(b.st_mode)) return a.st_rdev == b.st_rdev;
@@ -216,10 +196,32 @@ DeviceRoots& rootsInUse() {
 
 }  // namespace
 
+std::optional<pid_t> lockHolder(const struct stat& device, LockKinds kinds) {
+  std::ifstream locks("/proc/locks");
+  std::string line;
+  while (std::getline(locks, line)) {
+    std::istringstream fields(line);
+    std::string id, kind, mode, access, where;
+    long pid = 0;
+    fields >> id >> kind;
+    if (kind == "->") continue;  // a waiter; its holder has a line of its own
+    fields >> mode >> access >> pid >> where;
+    if (kinds == LockKinds::FlockOnly && kind != "FLOCK") continue;
+    unsigned major = 0, minor = 0;
+    unsigned long long inode = 0;
+    if (std::sscanf(where.c_str(), "%x:%x:%llu", &major, &minor, &inode) != 3) continue;
+    if (major == ::major(device.st_dev) && minor == ::minor(device.st_dev) &&
+        inode == device.st_ino)
+      return pid > 0 ? static_cast<pid_t>(pid) : 0;
+  }
+  return std::nullopt;
+}
+
 std::optional<ProcessRef> holderOf(const std::string& path) {
   struct stat device;
   if (::stat(path.c_str(), &device) != 0) return std::nullopt;
-  if (const pid_t pid = lockHolder(device)) return processRef(pid);
+  if (const auto pid = lockHolder(device, LockKinds::Any); pid && *pid > 0)
+    return processRef(*pid);
   return processRef(descriptorHolder(device));
 }
 

@@ -6,6 +6,7 @@
 // no driver or USB facts).
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
 #include <optional>
@@ -50,9 +51,16 @@ std::string accessDenial(const DeviceFacts& facts);
 // /proc (never from a fake tree: the processes are real).
 DeviceFacts factsOf(const std::string& path, const DeviceRoots& roots);
 
-// A process that has the device open, by its flock in /proc/locks first, else by an
+// A process that has the device open, by its lock in /proc/locks first, else by an
 // open descriptor in /proc/*/fd (only the processes this user may look into).
 std::optional<ProcessRef> holderOf(const std::string& path);
+
+// Whether /proc/locks lists a lock on `device` (of any kind, or flock(2) locks only),
+// and by which process: the pid, or 0 when the kernel names none (an open file
+// description's lock). Waiters are not holders. Reading /proc/locks is slow on some
+// kernels (about 10 ms here), so an open asks it once.
+enum class LockKinds { FlockOnly, Any };
+std::optional<pid_t> lockHolder(const struct stat& device, LockKinds kinds);
 
 // What stays the same when an adapter is unplugged and plugged in again: its by-id
 // name, else its USB vendor, product and serial number, else the device numbers.

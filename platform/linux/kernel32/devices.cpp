@@ -12,10 +12,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
-#include <fstream>
 #include <new>
-#include <sstream>
 #include <string>
 
 #include "platform/linux/kernel32/device_facts.h"
@@ -54,22 +51,7 @@ int openFlags(DWORD access, bool inherit) {
 bool lockedByAnyone(const std::string& path) {
   struct stat st;
   if (::stat(path.c_str(), &st) != 0 || !S_ISCHR(st.st_mode)) return false;
-  std::ifstream locks("/proc/locks");
-  std::string line;
-  while (std::getline(locks, line)) {
-    std::istringstream fields(line);
-    std::string id, kind, mode, access, pid, where;
-    fields >> id >> kind;
-    if (kind == "->") fields >> kind;  // a waiter's line: the holder is listed too
-    fields >> mode >> access >> pid >> where;
-    if (kind != "FLOCK") continue;
-    unsigned major = 0, minor = 0;
-    unsigned long long inode = 0;
-    if (std::sscanf(where.c_str(), "%x:%x:%llu", &major, &minor, &inode) != 3) continue;
-    if (major == ::major(st.st_dev) && minor == ::minor(st.st_dev) && inode == st.st_ino)
-      return true;
-  }
-  return false;
+  return lockHolder(st, LockKinds::FlockOnly).has_value();
 }
 
 int openRetrying(const char* path, int flags) {
