@@ -3,6 +3,7 @@
 // Usage: realdrivers_gui_cases [gtest options] RUN_DIR 8250|ftdi_sio
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 
@@ -20,6 +21,12 @@ std::string runDir, portName;
 // after the tick itself.
 constexpr std::int64_t kOneTickUs = 500000 + 250000;
 constexpr std::int64_t kSignalDropUs = 50000;
+// The watchdog drops the lines once the loop has not come round for 1 s: within 2 s of
+// a stall, however the stall falls between two ticks. Keying again, once the directory
+// answers, takes the hung lookup's return and a tick: bounded generously, as an emulated
+// guest on a busy host runs in bursts.
+constexpr std::int64_t kStallDropUs = 2000000;
+constexpr std::int64_t kKeyedAgainUs = 3000000;
 
 struct Subject {
   Run run;
@@ -121,6 +128,32 @@ const GuiCase kCases[] = {
     {"SigtermWhileKeyedDropsBothWithin50ms", "sigterm", droppedWithin50ms},
     {"SigsegvWhileKeyedDropsBothWithin50ms", "sigsegv", droppedWithin50ms},
     {"XServerKilledWhileKeyedDropsBoth", "x-killed", keyedThenDropped},
+    {"StalledDirectoryDropsBothWithin2sWhileTheProgramLives", "stalled-directory",
+     [](const Scenario& s, const Run& r, Device d) {
+       const Step stalled = s["stalled"], answering = s["answering"];
+       ASSERT_TRUE(r.at(d, stalled.us).both())
+           << "not keyed: " << r.describe(d, s["keyed"].us, stalled.us);
+       const auto low = r.bothLowFrom(d, stalled.us);
+       ASSERT_TRUE(low && *low < answering.us) << "the lines stayed up with the program hung: "
+                                               << r.describe(d, stalled.us, answering.us);
+       EXPECT_LE(*low - stalled.us, kStallDropUs) << r.describe(d, stalled.us, *low);
+       EXPECT_EQ(s.fact("alive-after-drop"), "yes");
+       EXPECT_EQ(s.fact("drop-said"), "yes");
+     }},
+    {"StalledDirectoryAnsweringAgainKeysBothAgain", "stalled-directory",
+     [](const Scenario& s, const Run& r, Device d) {
+       const Step answering = s["answering"], end = s["end"];
+       ASSERT_FALSE(r.at(d, answering.us).any()) << r.describe(d, s["stalled"].us, answering.us);
+       const auto dtr = r.dtrUpFrom(d, answering.us), rts = r.rtsUpFrom(d, answering.us);
+       ASSERT_TRUE(dtr && rts) << "TX.txt is still there, but the lines stayed down: "
+                               << r.describe(d, answering.us, end.us);
+       EXPECT_LE(std::max(*dtr, *rts) - answering.us, kKeyedAgainUs)
+           << r.describe(d, answering.us, end.us);
+       EXPECT_TRUE(r.at(d, end.us).both()) << r.describe(d, answering.us, end.us);
+       EXPECT_EQ(s.fact("runs-again-said"), "yes");
+       EXPECT_EQ(s.fact("label-after-answering"), "\"PTT ON\"");
+     }},
+    {"EscapeAfterAStalledDirectoryDropsBothLines", "stalled-directory", exitedWithZero},
 };
 
 class Gui : public ::testing::TestWithParam<GuiCase> {};

@@ -2,15 +2,16 @@
 // an operator would, once per scenario below and per port given, each step marked
 // (guest_marker.h) so that the host can judge the lines from QEMU's trace. Nothing here
 // reads the lines: what it records as facts is only what the program showed or how it
-// ended. Built on the end-to-end tests' helpers (XSession, ProgramWindow, ProgramRun)
-// and xtest::Xvfb; runs in the guest with the host's libraries, over the shared root.
+// ended. Built on the end-to-end tests' helpers (XSession, ProgramWindow, ProgramRun,
+// StoppableFs) and xtest::Xvfb; runs in the guest with the host's libraries, over the
+// shared root.
 //
 // Usage: rig_gui PROGRAM NAME=PORT_TEXT...   e.g. rig_gui /path/fileptt ftdi_sio=1 8250=2
 //   Steps are labelled NAME.SCENARIO.STEP (gui_cases.cpp reads them).
 //
-// A scenario is a row of kScenarios: how the keyed program is ended, and what the run
-// records. A new way of ending it (or of starving it, e.g. a stalled working
-// directory) is a new row and a new row in gui_cases.cpp.
+// A scenario is a row of kScenarios: how the keyed program is ended (or starved, as by
+// a working directory that stops answering), and what the run records. A new way is a
+// new row and a new row in gui_cases.cpp.
 #include <signal.h>
 
 #include <chrono>
@@ -26,6 +27,7 @@
 #include "guest_marker.h"
 #include "program_run.h"
 #include "program_window.h"
+#include "stoppable_fs.h"
 #include "x_session.h"
 
 namespace {
@@ -37,6 +39,8 @@ using e2e::LabelText;
 constexpr auto kWindowDeadline = 60s;  // a start-up under TCG takes seconds
 constexpr auto kLabelDeadline = 10s;
 constexpr auto kExitDeadline = 20s;
+// For the program's word on stderr about a stall, which the watchdog gives after 1 s.
+constexpr auto kStallDeadline = 20s;
 // Two ticks and a little: long enough for the lines to show whether a tick moved them.
 constexpr auto kTwoTicks = 1100ms;
 
@@ -46,6 +50,7 @@ struct Session {
   std::optional<e2e::XSession>& connection;  // ours, to look at and close windows
   e2e::XSession& xs;
   e2e::ProgramWindow window;
+  e2e::StoppableFs* directory;  // the working directory, when the row asks for one
   std::string prefix;
   bool mark(const std::string& step) const { return rig::mark(prefix + "." + step); }
   void fact(const std::string& name, const std::string& value) const {
@@ -65,10 +70,24 @@ bool waitForHeldPort(pid_t pid, std::chrono::milliseconds timeout) {
   return false;
 }
 
+// Polls the program's stderr for `text`, gently: the guest has one emulated core, which
+// the program under test needs.
+bool waitForOutput(Session& s, const std::string& text, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  for (;;) {
+    if (s.run.errorOutput().find(text) != std::string::npos) return true;
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(100ms);
+  }
+}
+
 struct Scenario {
   const char* name;
   // Ends (or not) the keyed program; true when it did what it should.
   std::function<bool(Session&)> end;
+  // The working directory is a FUSE mount holding TX.txt from the start, which the row
+  // can stop answering: the program is keyed by "Set comport", not by a TX.txt created.
+  bool stallableDirectory = false;
 };
 
 bool waitForExit(Session& s) {
@@ -126,6 +145,28 @@ const Scenario kScenarios[] = {
     {"sigkill", [](Session& s) { return killWith(s, SIGKILL); }},
     {"sigterm", [](Session& s) { return killWith(s, SIGTERM); }},
     {"sigsegv", [](Session& s) { return killWith(s, SIGSEGV); }},
+    // The working directory stops answering while keyed: the program's one thread hangs
+    // in the lookup, its watchdog drops the lines; answering again, it keys again.
+    {"stalled-directory",
+     [](Session& s) {
+       s.mark("stalled");
+       s.directory->stop();
+       s.fact("drop-said",
+              waitForOutput(s, "DTR and RTS dropped on", kStallDeadline) ? "yes" : "no");
+       s.fact("alive-after-drop", s.run.running() ? "yes" : "no");
+       s.mark("answering");
+       s.directory->resume();
+       s.fact("runs-again-said", waitForOutput(s, "runs again", kStallDeadline) ? "yes" : "no");
+       s.fact("label-after-answering",
+              e2e::describe(s.window.waitForLabel(LabelText::PttOn, kLabelDeadline).text));
+       std::this_thread::sleep_for(kTwoTicks);
+       s.mark("end");
+       e2e::pressKeys({"Escape"});
+       const bool ended = waitForExit(s);
+       s.mark("ended");
+       return ended;
+     },
+     true},
     // Last for a port: the X server goes, and is started again for the next port.
     {"x-killed",
      [](Session& s) {
@@ -140,20 +181,27 @@ const Scenario kScenarios[] = {
      }},
 };
 
-// One scenario on one port: start, set the port, key with TX.txt, end as the row says.
+// One scenario on one port: start, set the port, key with TX.txt (created, or there from
+// the start in a stallable directory), end as the row says. A stallable directory is
+// unmounted before the run, made before it, removes the directory it covers.
 bool runScenario(xtest::Xvfb& x, const std::string& program, const std::string& port,
                  const std::string& portText, const Scenario& scenario) {
   ::setenv("DISPLAY", x.display().c_str(), 1);
   std::optional<e2e::XSession> connection;
   e2e::XSession& xs = connection.emplace();
   e2e::ProgramRun run;
+  std::optional<e2e::StoppableFs> directory;
   const std::string prefix = port + "." + scenario.name;
   rig::mark(prefix + ".start");
+  if (scenario.stallableDirectory &&
+      !directory.emplace(CASELESS_FS_SERVER, run.workDir(), "TX.txt").serving())
+    return rig::fact(prefix + ".failed", "no FUSE working directory"), false;
   if (!xs.connected() || !run.start(program, "")) return rig::fact(prefix + ".failed", "no start"), false;
   const unsigned long id = xs.waitForWindow(e2e::kMainTitle, kWindowDeadline);
   if (id == 0) return rig::fact(prefix + ".failed", "no window"), false;
-  Session s{x, run, connection, xs, e2e::ProgramWindow(xs, id), prefix};
-  s.window.waitForLabel(LabelText::PttOff, kLabelDeadline);
+  e2e::StoppableFs* const stallable = directory ? &*directory : nullptr;
+  Session s{x, run, connection, xs, e2e::ProgramWindow(xs, id), stallable, prefix};
+  s.window.waitForLabel(directory ? LabelText::PttOn : LabelText::PttOff, kLabelDeadline);
   std::this_thread::sleep_for(kTwoTicks);
 
   s.mark("set");
@@ -163,10 +211,13 @@ bool runScenario(xtest::Xvfb& x, const std::string& program, const std::string& 
   s.fact("port-held", held ? "yes" : "no");
   std::this_thread::sleep_for(kTwoTicks);
 
-  s.mark("tx-created");
-  run.createFile("TX.txt");
-  s.fact("label-after-create", e2e::describe(s.window.waitForLabel(LabelText::PttOn, kLabelDeadline).text));
-  std::this_thread::sleep_for(kTwoTicks);
+  if (!directory) {
+    s.mark("tx-created");
+    run.createFile("TX.txt");
+    s.fact("label-after-create",
+           e2e::describe(s.window.waitForLabel(LabelText::PttOn, kLabelDeadline).text));
+    std::this_thread::sleep_for(kTwoTicks);
+  }
   s.mark("keyed");
   const bool ended = scenario.end(s);
   if (!ended) ::kill(run.pid(), SIGKILL), run.waitForExit(kExitDeadline);

@@ -6,9 +6,9 @@
 # guest's console to OUT/console.log; the job's status to OUT/job.rc.
 #
 # The guest has exactly one 16550 (its ttyS0, on a null chardev) and, with --usb, one
-# FTDI FT232 on an xHCI controller (its ttyUSB0). Its console is virtio, so nothing but
-# the job touches the UART. The host's root file system is the guest's root, read-only
-# with a tmpfs overlay; OUT is shared writable as /rig-out.
+# FTDI FT232 on an xHCI controller (its ttyUSB0, which the job waits for). Its console is
+# virtio, so nothing but the job touches the UART. The host's root file system is the
+# guest's root, read-only with a tmpfs overlay; OUT is shared writable as /rig-out.
 # Usage: run_guest.sh GUEST_DIR OUT_DIR [--usb] [--memory MiB] [--timeout s] -- COMMAND...
 #   COMMAND runs in the guest as root with the host's paths; exit status 0 = job passed.
 set -uo pipefail
@@ -43,6 +43,14 @@ for p in "$root" "$(cd "$guest" && pwd)"; do
 done | sort -u >"$out/keep"
 {
   echo "cd /rig-out || exit 1"
+  # The adapter is enumerated on xHCI while the job already starts: without the wait,
+  # COM1 could still be the 16550, the only port yet.
+  if [ "$usb" = 1 ]; then
+    echo 'n=0; until [ -c /dev/ttyUSB0 ]; do'
+    echo '  n=$((n + 1)); [ "$n" -le 200 ] || { echo "job: no /dev/ttyUSB0 after 10 s"; exit 1; }'
+    echo '  sleep 0.05'
+    echo 'done'
+  fi
   printf 'exec'; printf ' %q' "$@"; echo
 } >"$out/job.sh"
 
