@@ -96,12 +96,17 @@ bool waitForExit(Session& s) {
   return exit.has_value();
 }
 
-bool killWith(Session& s, int signal) {
+// The step that ends the run, between the "end" and "ended" marks the cases judge by.
+bool endWith(Session& s, const std::function<void()>& act) {
   s.mark("end");
-  ::kill(s.run.pid(), signal);
+  act();
   const bool ended = waitForExit(s);
   s.mark("ended");
   return ended;
+}
+
+bool killWith(Session& s, int signal) {
+  return endWith(s, [&] { ::kill(s.run.pid(), signal); });
 }
 
 const Scenario kScenarios[] = {
@@ -120,27 +125,15 @@ const Scenario kScenarios[] = {
        s.run.createFile("TX.txt");
        s.window.waitForLabel(LabelText::PttOn, kLabelDeadline);
        std::this_thread::sleep_for(kTwoTicks);
-       s.mark("end");
-       e2e::pressKeys({"Escape"});
-       const bool ended = waitForExit(s);
-       s.mark("ended");
-       return ended;
+       return endWith(s, [] { e2e::pressKeys({"Escape"}); });
      }},
     {"close-button",
      [](Session& s) {
-       s.mark("end");
-       s.window.clickClose();
-       const bool ended = waitForExit(s);
-       s.mark("ended");
-       return ended;
+       return endWith(s, [&] { s.window.clickClose(); });
      }},
     {"close-box",
      [](Session& s) {
-       s.mark("end");
-       s.xs.sendDeleteWindow(s.window.id());
-       const bool ended = waitForExit(s);
-       s.mark("ended");
-       return ended;
+       return endWith(s, [&] { s.xs.sendDeleteWindow(s.window.id()); });
      }},
     {"sigkill", [](Session& s) { return killWith(s, SIGKILL); }},
     {"sigterm", [](Session& s) { return killWith(s, SIGTERM); }},
@@ -160,11 +153,7 @@ const Scenario kScenarios[] = {
        s.fact("label-after-answering",
               e2e::describe(s.window.waitForLabel(LabelText::PttOn, kLabelDeadline).text));
        std::this_thread::sleep_for(kTwoTicks);
-       s.mark("end");
-       e2e::pressKeys({"Escape"});
-       const bool ended = waitForExit(s);
-       s.mark("ended");
-       return ended;
+       return endWith(s, [] { e2e::pressKeys({"Escape"}); });
      },
      true},
     // Last for a port: the X server goes, and is started again for the next port.
@@ -173,11 +162,7 @@ const Scenario kScenarios[] = {
        // Our own connection would end this process with the server (Xlib's I/O error
        // handler exits), so it goes first; the window is not looked at again.
        s.connection.reset();
-       s.mark("end");
-       s.x.kill();
-       const bool ended = waitForExit(s);
-       s.mark("ended");
-       return ended;
+       return endWith(s, [&] { s.x.kill(); });
      }},
 };
 
