@@ -112,8 +112,10 @@ void resolve(const std::string& name, const std::set<std::string>& made) {
   const Trees& t = trees();
   const int n = posix::comPortNumber(name);
   if (n < 0 || n > 256) fuzzinput::fail("port number out of range for \"" + name + "\"");
-  const bool canonical = name.size() >= 4 && name.compare(0, 3, "COM") == 0 &&
-                         name.substr(3) == std::to_string(n) && n >= 1;
+  // COMn written plainly, or in Win32's device namespace (\\.\COMn), names port n.
+  const std::string plain = name.rfind("\\\\.\\", 0) == 0 ? name.substr(4) : name;
+  const bool canonical = plain.size() >= 4 && plain.compare(0, 3, "COM") == 0 &&
+                         plain.substr(3) == std::to_string(n) && n >= 1;
   if ((n != 0) != canonical)
     fuzzinput::fail("comPortNumber(\"" + name + "\") = " + std::to_string(n));
 
@@ -123,7 +125,7 @@ void resolve(const std::string& name, const std::set<std::string>& made) {
   const posix::ResolvedName resolved = posix::resolveDeviceName(name, t.ports, {t.dev, t.sys});
   if (resolved.error != 0 && !resolved.path.empty()) fuzzinput::fail("a failure with a path");
   if (n == 0) return;  // other names: their rules are the layer's to choose
-  const std::string entry = t.ports + "/" + name;
+  const std::string entry = t.ports + "/" + plain;
   if (exists(entry)) {
     if (resolved.error != 0 || resolved.path != entry)
       fuzzinput::fail("a ports entry was passed over for " + name);
