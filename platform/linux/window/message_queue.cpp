@@ -129,11 +129,11 @@ std::string charactersForKey(WPARAM vk, int modifiers) {
 }
 
 // An idle wake costs mostly system calls: FLTK's wait asks the X connection twice (its
-// flush) and then waits, and the look at the queue that follows pumped the display
-// again, as many once more. After a pause that ended with nothing to do (no X input,
-// and no timer of ours about to fall due) that second pump is skipped: nothing came,
-// and what the wait would have read by itself, its next round reads first (its flush
-// takes in whatever the X library holds). A pause that ends at a timer's due time is
+// flush) and then waits, and a pump of the display at the look at the queue that
+// follows would make as many calls again. After a pause that ended with nothing to do
+// (no X input, and no timer of ours about to fall due) that pump is skipped: nothing
+// came, and whatever the X library may already hold, the next pause's flush takes in
+// before it waits. A pause that ends at a timer's due time is
 // not quiet: FLTK runs a due timeout only when next asked, and that must be this look
 // at the queue, not the start of the next pause, or the WM_TIMER would come a pause late.
 bool quietPause = false;
