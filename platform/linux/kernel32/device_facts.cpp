@@ -255,6 +255,12 @@ DeviceFacts factsOf(const std::string& path, const DeviceRoots& roots) {
   return facts;
 }
 
+bool isPseudoTerminal(const struct stat& st) {
+  constexpr unsigned kFirstPtySlaveMajor = 136, kLastPtySlaveMajor = 143;  // Unix98 ptys
+  return S_ISCHR(st.st_mode) && ::major(st.st_rdev) >= kFirstPtySlaveMajor &&
+         ::major(st.st_rdev) <= kLastPtySlaveMajor;
+}
+
 DeviceIdentity identityOf(const std::string& path, const DeviceRoots& roots) {
   struct stat st;
   if (::stat(path.c_str(), &st) != 0) return {};
@@ -265,9 +271,7 @@ DeviceIdentity identityOf(const std::string& path, const DeviceRoots& roots) {
     return {DeviceIdentity::Kind::Usb, usb.vendor + ":" + usb.product + ":" + usb.serial};
   // A pseudo-terminal's numbers name no device: the kernel gives a freed number to the
   // next terminal that any program opens, so such a port is never taken for "the same".
-  constexpr unsigned kFirstPtySlaveMajor = 136, kLastPtySlaveMajor = 143;
-  if (::major(st.st_rdev) >= kFirstPtySlaveMajor && ::major(st.st_rdev) <= kLastPtySlaveMajor)
-    return {};
+  if (isPseudoTerminal(st)) return {};
   return {DeviceIdentity::Kind::Numbers,
           std::to_string(::major(st.st_rdev)) + ":" + std::to_string(::minor(st.st_rdev))};
 }

@@ -62,6 +62,10 @@ std::optional<ProcessRef> holderOf(const std::string& path);
 enum class LockKinds { FlockOnly, Any };
 std::optional<pid_t> lockHolder(const struct stat& device, LockKinds kinds);
 
+// A pseudo-terminal's slave side (/dev/pts/N): no modem lines of its own, and no
+// number that stays with it.
+bool isPseudoTerminal(const struct stat& st);
+
 // What stays the same when an adapter is unplugged and plugged in again: its by-id
 // name, else its USB vendor, product and serial number, else the device numbers.
 struct DeviceIdentity {

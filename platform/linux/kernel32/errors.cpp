@@ -2,6 +2,8 @@
 // right category (not found, no access, bad handle, device fault, everything else).
 #include "platform/linux/kernel32/errors.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 
 namespace posix {
@@ -39,6 +41,11 @@ DWORD win32ErrorFromErrno(int error) {
 DWORD win32ErrorFromModemErrno(int error) {
   if (error == ENOTTY || error == EINVAL) return kErrorNotSupported;
   return win32ErrorFromErrno(error);
+}
+
+void sayOnStderr(const std::string& text) {
+  const std::string line = "fileptt: " + text + "\n";
+  [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, line.data(), line.size());
 }
 
 }  // namespace posix

@@ -5,6 +5,8 @@
 // fatal: no Linux failure means a corrupted memory arena.
 #pragma once
 
+#include <string>
+
 #include "platform/platform.h"
 
 namespace posix {
@@ -34,6 +36,11 @@ DWORD win32ErrorFromErrno(int error);
 // The same, for a modem-control or termios request: a device that has no such
 // control (ENOTTY, EINVAL) does not support the operation.
 DWORD win32ErrorFromModemErrno(int error);
+
+// One line for the operator on stderr, "fileptt: " and `text`, when something fails or
+// changes beneath the program (never on a tick, never on success). One write, so that
+// the lines of two threads never interleave.
+void sayOnStderr(const std::string& text);
 
 // Sets the thread's last-error code to `code` and returns `value`: every failure of a
 // KERNEL32 function is `return failWith(code, what the function returns on failure);`.

@@ -19,11 +19,6 @@ namespace posix {
 
 namespace {
 
-void say(const std::string& text) {
-  const std::string line = "fileptt: " + text + "\n";
-  [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, line.data(), line.size());
-}
-
 void letGo(DeviceRecord& record) {
   if (record.fd >= 0) {
     watchdog::forgetPort(record.fd);
@@ -35,8 +30,9 @@ void letGo(DeviceRecord& record) {
 void markLost(DeviceRecord& record) {
   letGo(record);
   record.lost = true;
-  say(record.portName + " (" + record.path + ") is lost: the device went away; it is opened " +
-      "again when the same device is back");
+  sayOnStderr(record.portName + " (" + record.path +
+              ") is lost: the device went away; it is opened " +
+              "again when the same device is back");
 }
 
 // Where a device of the record's identity may be now: the path it was opened by (a
@@ -65,7 +61,7 @@ bool reopen(DeviceRecord& record) {
       continue;
     }
     record.lost = false;
-    say(record.portName + " is back (" + path + "): DTR and RTS follow TX.txt again");
+    sayOnStderr(record.portName + " is back (" + path + "): DTR and RTS follow TX.txt again");
     return true;
   }
   return false;
@@ -83,8 +79,7 @@ bool portReady(DeviceRecord& record) {
   if (!record.lost) {
     pollfd check{record.fd, 0, 0};
     // A tty that has hung up (its device gone) reports it with no event asked for.
-    if (::poll(&check, 1, 0) != 1 || !(check.revents & (POLLHUP | POLLERR | POLLNVAL)))
-      return true;
+    if (::poll(&check, 1, 0) != 1 || !(check.revents & (POLLHUP | POLLERR | POLLNVAL))) return true;
     markLost(record);
   }
   if (reopen(record)) return true;

@@ -4,7 +4,6 @@
 
 #include <stdlib.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -57,7 +56,7 @@ std::string notAPortReason(const std::string& path) {
     if (S_ISREG(st.st_mode)) kind = "a disk file, ";
     else if (S_ISFIFO(st.st_mode)) kind = "a FIFO, ";
     else if (S_ISSOCK(st.st_mode)) kind = "a socket, ";
-    else if (S_ISCHR(st.st_mode) && ::major(st.st_rdev) >= 136 && ::major(st.st_rdev) <= 143)
+    else if (isPseudoTerminal(st))
       kind = "a pseudo-terminal without modem lines, ";
   }
   return "it is " + kind + "not a serial port whose DTR and RTS can be driven: nothing could be keyed";

@@ -20,6 +20,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/linux/kernel32/errors.h"
+
 namespace watchdog {
 namespace {
 
@@ -61,11 +63,6 @@ State& state() {
   return *made;
 }
 
-void say(const std::string& text) {
-  const std::string line = "fileptt: " + text + "\n";
-  (void)!::write(STDERR_FILENO, line.data(), line.size());
-}
-
 // Drops both lines of every watched device; what it did, for stderr ("" when none is
 // open). The message is written by the caller, outside the lock: a stderr that blocks
 // (a full pipe) must not hold up a close.
@@ -100,7 +97,7 @@ void watch() {
     if (seen == 0 || s.lastAliveNs.load(std::memory_order_relaxed) != seen) continue;
 
     const std::string dropped = dropAll();
-    if (!dropped.empty()) say(dropped);
+    if (!dropped.empty()) posix::sayOnStderr(dropped);
     std::int64_t back;
     while ((back = s.lastAliveNs.load(std::memory_order_relaxed)) == seen)
       sleepUntil(nowNs() + kLookAgainNs);
@@ -108,7 +105,7 @@ void watch() {
       char text[96];
       std::snprintf(text, sizeof text, "the message loop runs again, after %.1f s",
                     static_cast<double>(back - seen) / kSecondNs);
-      say(text);
+      posix::sayOnStderr(text);
     }
   }
 }

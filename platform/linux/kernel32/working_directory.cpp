@@ -11,6 +11,8 @@
 #include <cstring>
 #include <mutex>
 
+#include "platform/linux/kernel32/errors.h"
+
 namespace posix {
 
 namespace {
@@ -24,12 +26,6 @@ struct Followed {
 
 std::mutex followedLock;
 Followed followed;
-
-void say(const std::string& text) {
-  const std::string line = "fileptt: " + text + "\n";
-  // One write, so that the line never interleaves with another thread's.
-  [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, line.data(), line.size());
-}
 
 // At start-up rather than at the first lookup: by the first tick the directory may
 // already have been replaced, and a path asked for then would be that of the directory
@@ -64,8 +60,8 @@ bool followStartDirectory() {
   struct stat st;
   if (::stat(followed.path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
     if (!followed.gone)
-      say("the working directory " + followed.path +
-          " is gone: TX.txt counts as absent until it is back");
+      sayOnStderr("the working directory " + followed.path +
+                  " is gone: TX.txt counts as absent until it is back");
     followed.gone = true;
     return false;
   }
@@ -74,8 +70,9 @@ bool followStartDirectory() {
     struct stat entered;
     if (::chdir(followed.path.c_str()) != 0 || ::stat(".", &entered) != 0) {
       if (!followed.gone)
-        say("the working directory " + followed.path + " was replaced and cannot be entered (" +
-            std::strerror(errno) + "): TX.txt counts as absent");
+        sayOnStderr("the working directory " + followed.path +
+                    " was replaced and cannot be entered (" + std::strerror(errno) +
+                    "): TX.txt counts as absent");
       followed.gone = true;
       return false;
     }
@@ -83,8 +80,8 @@ bool followStartDirectory() {
     followed.inode = entered.st_ino;
   }
   if (replaced || followed.gone)
-    say("the working directory " + followed.path +
-        (replaced ? " was replaced: TX.txt is looked for in the new one" : " is back"));
+    sayOnStderr("the working directory " + followed.path +
+                (replaced ? " was replaced: TX.txt is looked for in the new one" : " is back"));
   followed.gone = false;
   return true;
 }
