@@ -13,6 +13,8 @@
 #include <sstream>
 #include <thread>
 
+#include "tests/support/pseudo_terminal.h"
+
 extern char** environ;
 
 namespace e2e {
@@ -146,14 +148,9 @@ void ProgramRun::remove(const std::string& name) {
 }
 
 PseudoTerminal::PseudoTerminal() {
-  master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (master_ < 0) return;
-  if (::grantpt(master_) != 0 || ::unlockpt(master_) != 0) {
-    ::close(master_);
-    master_ = -1;
-    return;
-  }
-  slavePath_ = ::ptsname(master_);
+  testpty::Opened pty = testpty::open();
+  master_ = pty.master;
+  slavePath_ = std::move(pty.slave);
 }
 
 PseudoTerminal::~PseudoTerminal() {

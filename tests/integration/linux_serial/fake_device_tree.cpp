@@ -6,6 +6,8 @@
 
 #include <fstream>
 
+#include "tests/support/pseudo_terminal.h"
+
 namespace {
 
 void write(const fs::path& file, const std::string& text) {
@@ -54,13 +56,9 @@ posix::DeviceRoots FakeDeviceTree::roots() const {
 }
 
 void FakeDeviceTree::addNode(const std::string& node) {
-  const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (master < 0) return;
-  if (::grantpt(master) != 0 || ::unlockpt(master) != 0) {
-    ::close(master);
-    return;
-  }
-  slaves_[node] = {master, ::ptsname(master)};
+  testpty::Opened pty = testpty::open();
+  if (pty.master < 0) return;
+  slaves_[node] = {pty.master, std::move(pty.slave)};
   link(slaves_[node].path, root_ / "dev" / node);
 }
 

@@ -10,6 +10,7 @@
 
 #include "platform/linux/kernel32/device_facts.h"
 #include "serial_fixture.h"
+#include "tests/support/pseudo_terminal.h"
 
 namespace {
 
@@ -20,9 +21,9 @@ struct Pty {
   int master = -1;
   std::string slave;
   Pty() {
-    master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) return;
-    slave = ::ptsname(master);
+    testpty::Opened opened = testpty::open();
+    master = opened.master;
+    slave = std::move(opened.slave);
   }
   ~Pty() { close(); }
   void close() {

@@ -5,6 +5,8 @@
 #include <cctype>
 #include <cstdlib>
 
+#include "tests/support/pseudo_terminal.h"
+
 std::vector<int> descriptorsOpenOn(const std::string& path) {
   std::vector<int> found;
   for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
@@ -38,11 +40,10 @@ void SerialPortFixture::SetUp() {
   ::setenv("XDG_CONFIG_HOME", (root_ / "config").c_str(), 1);
   ::setenv("MODEMSIM_DIR", (root_ / "modemsim").c_str(), 1);
 
-  master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-  ASSERT_GE(master_, 0);
-  ASSERT_EQ(::grantpt(master_), 0);
-  ASSERT_EQ(::unlockpt(master_), 0);
-  slavePath_ = ::ptsname(master_);
+  testpty::Opened pty = testpty::open();
+  ASSERT_GE(pty.master, 0);
+  master_ = pty.master;
+  slavePath_ = std::move(pty.slave);
   mapPort(kPortName, slavePath_);
 
   previousCwd_ = fs::current_path();

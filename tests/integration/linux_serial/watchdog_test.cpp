@@ -14,6 +14,7 @@
 #include <sstream>
 
 #include "serial_fixture.h"
+#include "tests/support/pseudo_terminal.h"
 
 namespace {
 
@@ -156,11 +157,10 @@ TEST_F(WatchdogTest, LoopThatKeepsComingRoundKeepsTheLines) {
 TEST_F(WatchdogTest, ClosedPortIsNeverTouchedEvenWhenItsDescriptorNumberIsReused) {
   // A second port, the one the watchdog must drop; the first is closed and its
   // descriptor number given to a device that no CreateFileA opened.
-  const int otherMaster = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-  ASSERT_GE(otherMaster, 0);
-  ASSERT_EQ(::grantpt(otherMaster), 0);
-  ASSERT_EQ(::unlockpt(otherMaster), 0);
-  const std::string otherPath = ::ptsname(otherMaster);
+  const testpty::Opened other = testpty::open();
+  ASSERT_GE(other.master, 0);
+  const int otherMaster = other.master;
+  const std::string otherPath = other.slave;
   mapPort("COM8", otherPath);
   const HANDLE watched = open("COM8");
   ASSERT_NE(watched, INVALID_HANDLE_VALUE);
