@@ -60,10 +60,8 @@ bool WineProgram::start(const std::string& exe, const std::string& prefix) {
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-  const std::string cwd = fs::current_path().string();
-  fs::current_path(work_);
+  posix_spawn_file_actions_addchdir_np(&actions, work_.c_str());
   const int result = ::posix_spawnp(&pid_, "wine", &actions, nullptr, argv, envp.data());
-  fs::current_path(cwd);
   posix_spawn_file_actions_destroy(&actions);
   if (result != 0) {
     pid_ = 0;
